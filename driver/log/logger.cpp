@@ -1,0 +1,87 @@
+#include "vantrel/logger.hpp"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "faults/fault_point.hpp"
+#include "log/log.hpp"
+#include "log/log_line.hpp"
+
+namespace vantrel {
+
+struct Logger::State {
+    std::atomic<int> level{static_cast<int>(LogLevelType::LOG_WARNING)};
+    std::mutex mutex;            // guards the sink
+    std::FILE* file = nullptr;   // nullptr: standard error
+    std::string path;
+};
+
+Logger::Logger() : state_(std::make_unique<State>()) {}
+
+Logger::~Logger() {
+    if (state_->file != nullptr) std::fclose(state_->file);
+}
+
+Logger& Logger::Instance() {
+    // Never destroyed: driver threads may still log while the process exits.
+    static Logger* const instance = new Logger();
+    return *instance;
+}
+
+void Logger::setLogLevel(LogLevelType level) {
+    if (faults::hit("Logger::setLogLevel")) return;
+    if (!log::is_settable_level(level)) {
+        log::warning("Logger: refusing log level ", log::level_name(level), "; keeping ",
+                     log::level_name(static_cast<LogLevelType>(state_->level.load())));
+        return;
+    }
+    state_->level.store(static_cast<int>(level), std::memory_order_relaxed);
+}
+
+LogLevelType Logger::getLogLevel() const {
+    if (faults::hit("Logger::getLogLevel")) return LogLevelType::LOG_INVALID;
+    return static_cast<LogLevelType>(state_->level.load(std::memory_order_relaxed));
+}
+
+bool Logger::setLogFile(const std::string& log_file) {
+    if (faults::hit("Logger::setLogFile")) return false;
+    std::FILE* file = nullptr;
+    if (!log_file.empty()) {
+        file = std::fopen(log_file.c_str(), "ae");
+        if (file == nullptr) {
+            const int err = errno;
+            log::error("Logger: cannot open log file '", log_file, "': ", std::strerror(err),
+                       "; keeping the previous destination");
+            return false;
+        }
+    }
+    std::FILE* previous = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        previous = state_->file;
+        state_->file = file;
+        state_->path = log_file;
+    }
+    if (previous != nullptr) std::fclose(previous);
+    return true;
+}
+
+bool Logger::isEnabled(LogLevelType level) const noexcept {
+    const int current = state_->level.load(std::memory_order_relaxed);
+    if (current == static_cast<int>(LogLevelType::LOG_OFF)) return false;
+    return static_cast<int>(level) <= current;
+}
+
+void Logger::write(LogLevelType level, std::string_view message) {
+    if (!isEnabled(level)) return;
+    const std::string line = log::format_line(std::chrono::system_clock::now(), level, message);
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::FILE* sink = state_->file != nullptr ? state_->file : stderr;
+    std::fwrite(line.data(), 1, line.size(), sink);
+    std::fflush(sink);
+}
+
+}  // namespace vantrel

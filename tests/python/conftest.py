@@ -1,0 +1,22 @@
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+
+def run_python(code: str, *, timeout: float = 60, env: dict | None = None, executable: str | None = None):
+    """Runs `code` in a fresh interpreter; returns the CompletedProcess."""
+    return subprocess.run(
+        [executable or sys.executable, "-c", textwrap.dedent(code)],
+        capture_output=True,
+        text=True,
+        timeout=timeout,
+        env={**os.environ, **(env or {})},
+    )
+
+
+@pytest.fixture
+def python_subprocess():
+    return run_python
