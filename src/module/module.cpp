@@ -14,14 +14,14 @@ PYBIND11_MODULE(vantrel_core, m) {
     // The order below is the order of the module's namespace and decides how
     // generated signatures name types (registered ones by their Python name).
     register_enums(m);
-    // register_param_records(m);
-    // register_camera_description(m);
-    // register_event_records(m);
-    // register_file_info(m);
-    // register_camera_service(m);
-    // register_camera_tool(m);
-    // register_camera(m);
-    // register_file_reader(m);
+    register_param_records(m);
+    register_camera_description(m);
+    register_event_records(m);
+    register_file_info(m);
+    register_camera_service(m);
+    register_camera_tool(m);
+    register_camera(m);
+    register_file_reader(m);
     register_logger(m);
     register_functions(m);
 }

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "stream/event_source.hpp"
+
+namespace vantrel::file {
+
+struct ReplayInfo {
+    std::uint16_t width = 0;
+    std::uint16_t height = 0;
+};
+
+// An event source that streams a recording: its events and trigger edges,
+// shifted so that the recording starts at the stream time of the first
+// generate() call. nullptr, with `error` set, when `path` is not a readable
+// recording.
+std::unique_ptr<stream::EventSource> open_replay_source(const std::string& path, ReplayInfo& info,
+                                                        std::string& error);
+
+// Checks that `path` is a readable recording and reads its sensor size.
+bool probe_recording(const std::string& path, ReplayInfo& info, std::string& error);
+
+}  // namespace vantrel::file

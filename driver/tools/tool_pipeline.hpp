@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "stream/event_source.hpp"
+#include "vantrel/camera_tool.hpp"
+#include "vantrel/events.hpp"
+
+namespace vantrel::tools {
+
+// How a camera's tools act on its stream. Owned and called by the camera's
+// stream thread only; it reads the tools' current settings itself.
+class ToolPipeline {
+public:
+    ToolPipeline(std::vector<std::shared_ptr<CameraTool>> tools, std::uint16_t width,
+                 std::uint16_t height);
+    ~ToolPipeline();
+    ToolPipeline(const ToolPipeline&) = delete;
+    ToolPipeline& operator=(const ToolPipeline&) = delete;
+
+    // Forgets the state of the stateful filters; called when the stream starts.
+    void restart();
+    // What the event source must do for the next slice (bias).
+    stream::SourceControls controls();
+    // Filters one slice of events in place: ROI, anti-flicker, trail filter,
+    // rate control. The slice covers [t_begin, t_end) of stream time.
+    void filter(std::vector<Event2D>& events, std::uint64_t t_begin, std::uint64_t t_end);
+    // Appends the trigger-in edges the trigger_in tool emits in [t_begin, t_end).
+    void triggers(std::uint64_t t_begin, std::uint64_t t_end, std::vector<EventTriggerIn>& out);
+    // Offset that the sync tool adds to the camera's time base, read at start.
+    std::uint64_t timeOffset();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace vantrel::tools

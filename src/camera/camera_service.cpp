@@ -1,0 +1,8 @@
+// PLACEHOLDER: registers nothing yet.
+#include "module/registration.hpp"
+
+namespace vantrel_py {
+
+void register_camera_service(py::module_&) {}
+
+}  // namespace vantrel_py

@@ -1,0 +1,8 @@
+// PLACEHOLDER: registers nothing yet.
+#include "module/registration.hpp"
+
+namespace vantrel_py {
+
+void register_file_reader(py::module_&) {}
+
+}  // namespace vantrel_py
