@@ -1,0 +1,30 @@
+#pragma once
+
+// Builders of event arrays: one-dimensional NumPy structured arrays whose
+// dtype mirrors vantrel::Event2D byte for byte. All need the GIL.
+
+#include <vector>
+
+#include <pybind11/numpy.h>
+
+#include "vantrel/events.hpp"
+
+namespace vantrel_py {
+
+namespace py = pybind11;
+
+// Built on first use and kept for the life of the process.
+py::dtype event_dtype();
+
+// Owning, writeable array of length 0.
+py::array make_empty_event_array();
+
+// Owning copies of [begin, end) (one block copy) and of a vector's records.
+py::array make_event_array_copy(const vantrel::Event2D* begin, const vantrel::Event2D* end);
+py::array make_event_array_copy(const std::vector<vantrel::Event2D>& events);
+
+// Read-only view of the driver's memory [begin, end), valid only as long as
+// the driver keeps that buffer; an empty range gives the owning empty array.
+py::array make_event_array_view(vantrel::Event2D* begin, vantrel::Event2D* end);
+
+}  // namespace vantrel_py
