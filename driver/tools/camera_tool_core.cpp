@@ -59,7 +59,11 @@ void CameraToolCore::setDocumentOverride(nlohmann::json document) {
 }
 
 ParamResult CameraToolCore::refuse(std::string_view op, std::string param, std::string message) const {
-    log::warning("tool '", info_.id, "': ", op, " refused, parameter '", param, "': ", message);
+    if (param.empty()) {
+        log::warning("tool '", info_.id, "': ", op, " refused: ", message);
+    } else {
+        log::warning("tool '", info_.id, "': ", op, " refused, parameter '", param, "': ", message);
+    }
     return ParamResult::failure(std::move(param), std::move(message));
 }
 
