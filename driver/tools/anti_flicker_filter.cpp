@@ -4,12 +4,11 @@
 
 namespace vantrel::tools {
 
-namespace {
-constexpr std::uint8_t kSeen = 1;     // polarity holds the last event's
-constexpr std::uint8_t kHasRise = 2;  // last_rise holds a bright phase's start
-}  // namespace
-
-AntiFlickerFilter::AntiFlickerFilter(std::uint16_t width, std::uint16_t height) : width_(width), height_(height) {}
+AntiFlickerFilter::AntiFlickerFilter(std::uint16_t width, std::uint16_t height)
+    : width_(width),
+      height_(height),
+      columns_((static_cast<std::size_t>(width) + kRegion - 1) >> kRegionShift),
+      regions_(columns_ * ((static_cast<std::size_t>(height) + kRegion - 1) >> kRegionShift)) {}
 
 void AntiFlickerFilter::configure(int low_frequency_hz, int high_frequency_hz) {
     min_period_us_ = 1000000 / static_cast<std::uint64_t>(high_frequency_hz);
@@ -17,13 +16,9 @@ void AntiFlickerFilter::configure(int low_frequency_hz, int high_frequency_hz) {
                      static_cast<std::uint64_t>(low_frequency_hz);
 }
 
-void AntiFlickerFilter::reset() {
-    if (pixels_.empty()) return;
-    std::fill(pixels_.begin(), pixels_.end(), Pixel{});
-}
+void AntiFlickerFilter::reset() { std::fill(regions_.begin(), regions_.end(), Region{}); }
 
 void AntiFlickerFilter::filter(std::vector<Event2D>& events) {
-    if (pixels_.empty()) pixels_.assign(static_cast<std::size_t>(width_) * height_, Pixel{});
     const std::uint64_t stale_after = 2 * max_period_us_;
     std::size_t out = 0;
     for (std::size_t i = 0; i < events.size(); ++i) {
@@ -32,25 +27,32 @@ void AntiFlickerFilter::filter(std::vector<Event2D>& events) {
             events[out++] = e;
             continue;
         }
-        Pixel& p = pixels_[static_cast<std::size_t>(e.y) * width_ + e.x];
+        Region& r = regions_[(static_cast<std::size_t>(e.y) >> kRegionShift) * columns_ + (e.x >> kRegionShift)];
         // Unsigned: time going backwards also counts as stale.
-        if ((p.flags & kHasRise) && e.timestamp - p.last_rise > stale_after) p.matches = 0;
-        const std::uint8_t polarity = e.polarity ? 1 : 0;
-        if (polarity == 1 && (p.flags & kSeen) && p.polarity == 0) {
-            if (p.flags & kHasRise) {
-                const std::uint64_t period = e.timestamp - p.last_rise;
-                if (period >= min_period_us_ && period <= max_period_us_) {
-                    if (p.matches < 255) ++p.matches;
-                } else {
-                    p.matches = 0;
+        if (r.has_rise && e.timestamp - r.last_rise > stale_after) r.matches = 0;
+        if (e.polarity) {
+            if (r.score < kClamp) ++r.score;
+            if (r.score >= kSwitch && r.phase != Phase::Bright) {
+                if (r.phase == Phase::Dark) {
+                    if (r.has_rise) {
+                        const std::uint64_t period = e.timestamp - r.last_rise;
+                        if (period >= min_period_us_ && period <= max_period_us_) {
+                            if (r.matches < kMaxMatches) ++r.matches;
+                        } else if (r.matches > 0) {
+                            // One odd period (a flash too faint to count) does not end a lock.
+                            --r.matches;
+                        }
+                    }
+                    r.last_rise = e.timestamp;
+                    r.has_rise = true;
                 }
+                r.phase = Phase::Bright;
             }
-            p.last_rise = e.timestamp;
-            p.flags |= kHasRise;
+        } else {
+            if (r.score > -kClamp) --r.score;
+            if (r.score <= -kSwitch) r.phase = Phase::Dark;
         }
-        p.polarity = polarity;
-        p.flags |= kSeen;
-        if (p.matches < kLockPeriods) events[out++] = e;
+        if (r.matches < kLockPeriods) events[out++] = e;
     }
     events.resize(out);
 }

@@ -15,35 +15,51 @@ namespace vantrel::tools {
 // Keeps the events inside the window.
 void filter_roi(const RoiSettings& roi, std::vector<Event2D>& events);
 
-// A per-pixel detector of periodic brightness changes. A pixel's bright
-// phase begins with an ON event that follows an OFF event; when the times
-// between the starts of consecutive bright phases fall inside the band twice
-// in a row, the pixel is taken to flicker, and its events are dropped until
-// a period falls outside the band or no bright phase begins for two of the
-// band's longest periods. Needs nothing but the events, so it works on live
-// and replayed streams alike.
+// A detector of periodic brightness changes, run over square regions of
+// kRegion x kRegion pixels: one flickering light reaches a whole patch of
+// pixels, each of which fires only now and then, so a single pixel rarely
+// shows two consecutive periods while its region shows every one.
+//
+// Each region keeps a polarity score (ON +1, OFF -1, clamped to +-kClamp);
+// it turns bright when the score reaches +kSwitch and dark at -kSwitch, so
+// stray events of the other polarity do not flip it. Every time between
+// consecutive turns to bright that lies inside the band (a period between
+// 1/high and 1/low) raises the region's count of matches, up to
+// kMaxMatches; every other lowers it by one. At kLockPeriods matches the
+// region counts as flickering and its events are dropped; a lock ends when
+// the count falls below that (a few odd periods in a row) or when no turn to
+// bright comes for two of the band's longest periods. Needs nothing but
+// the events, so it works on live and replayed streams alike.
 class AntiFlickerFilter {
 public:
+    static constexpr int kRegionShift = 4;
+    static constexpr int kRegion = 1 << kRegionShift;
+    static constexpr std::int8_t kClamp = 2;
+    static constexpr std::int8_t kSwitch = 2;
     static constexpr std::uint8_t kLockPeriods = 2;
+    static constexpr std::uint8_t kMaxMatches = 4;
 
     AntiFlickerFilter(std::uint16_t width, std::uint16_t height);
     void configure(int low_frequency_hz, int high_frequency_hz);
-    // Forgets every pixel's history.
+    // Forgets every region's history.
     void reset();
     void filter(std::vector<Event2D>& events);
 
 private:
-    struct Pixel {
-        std::uint64_t last_rise;  // start of the last bright phase
-        std::uint8_t polarity;    // of the last event
-        std::uint8_t matches;     // consecutive periods inside the band
-        std::uint8_t flags;
+    enum class Phase : std::uint8_t { Unknown, Bright, Dark };
+    struct Region {
+        std::uint64_t last_rise = 0;  // when it last turned bright
+        std::int8_t score = 0;
+        Phase phase = Phase::Unknown;
+        std::uint8_t matches = 0;  // consecutive periods inside the band
+        bool has_rise = false;
     };
     std::uint16_t width_;
     std::uint16_t height_;
+    std::size_t columns_;
     std::uint64_t min_period_us_ = 0;
     std::uint64_t max_period_us_ = 0;
-    std::vector<Pixel> pixels_;  // allocated on first use
+    std::vector<Region> regions_;
 };
 
 // Drops an event that comes less than the threshold after the previous

@@ -11,8 +11,8 @@ AntiFlickerSettings read_anti_flicker(const ParamValueMap& values) {
 std::unique_ptr<CameraToolCore> make_anti_flicker_core() {
     std::vector<ParamSpec> params;
     params.push_back(bool_param("enabled",
-                                "Suppress the events of pixels whose brightness flickers with a frequency "
-                                "inside the band",
+                                "Suppress the events of regions (16x16 pixels) whose brightness flickers with a "
+                                "frequency inside the band",
                                 false));
     params.push_back(int_param("low_frequency_hz", "Lowest flicker frequency suppressed", "Hz", 10, 1000, 90));
     params.push_back(int_param("high_frequency_hz", "Highest flicker frequency suppressed", "Hz", 10, 1000, 130));
