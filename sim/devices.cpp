@@ -78,7 +78,14 @@ void add_camera(const py::object& serial, long long width, long long height, con
     spec.realtime = realtime;
     if (!tools.is_none()) {
         std::vector<vantrel::ToolType> types;
-        for (const auto& item : py::iter(tools)) types.push_back(item.cast<vantrel::ToolType>());
+        for (const auto& item : py::iter(tools)) {
+            try {
+                types.push_back(item.cast<vantrel::ToolType>());
+            } catch (const py::cast_error&) {
+                throw py::type_error("tools must hold ToolType members, not " +
+                                     py::str(py::type::of(item).attr("__name__")).cast<std::string>());
+            }
+        }
         spec.tools = std::move(types);
     }
     if (!source.is_none()) spec.source = path_arg(source, "source");
