@@ -37,8 +37,13 @@ public:
         PushResult result;
         const std::size_t weight = weigh_(item);
         std::unique_lock<std::mutex> lock(mutex_);
-        if (overflow == Overflow::Wait) {
-            not_full_.wait(lock, [&] { return closed_ || !wait_allowed_ || hasRoom(weight); });
+        if (overflow == Overflow::Wait && !hasRoom(weight)) {
+            // Once full, wait until the queue has drained to half, so that
+            // producer and consumer wake each other once per many items
+            // instead of once per item.
+            ++waiting_pushers_;
+            not_full_.wait(lock, [&] { return closed_ || !wait_allowed_ || (belowLowWater() && hasRoom(weight)); });
+            --waiting_pushers_;
         }
         if (closed_) return result;
         if (overflow != Overflow::Exceed) {
@@ -52,8 +57,9 @@ public:
         weight_ += weight;
         items_.push_back(std::move(item));
         result.accepted = true;
+        const bool wake = waiting_poppers_ > 0;
         lock.unlock();
-        not_empty_.notify_one();
+        if (wake) not_empty_.notify_one();
         return result;
     }
 
@@ -61,17 +67,24 @@ public:
     std::optional<Item> pop(std::optional<std::chrono::steady_clock::duration> timeout = std::nullopt) {
         std::unique_lock<std::mutex> lock(mutex_);
         const auto ready = [&] { return closed_ || !items_.empty(); };
-        if (timeout) {
-            if (!not_empty_.wait_for(lock, *timeout, ready)) return std::nullopt;
-        } else {
-            not_empty_.wait(lock, ready);
+        if (!ready()) {
+            ++waiting_poppers_;
+            bool got = true;
+            if (timeout) {
+                got = not_empty_.wait_for(lock, *timeout, ready);
+            } else {
+                not_empty_.wait(lock, ready);
+            }
+            --waiting_poppers_;
+            if (!got) return std::nullopt;
         }
         if (closed_) return std::nullopt;
         std::optional<Item> item(std::move(items_.front()));
         items_.pop_front();
         weight_ -= weigh_(*item);
+        const bool wake = waiting_pushers_ > 0 && belowLowWater();
         lock.unlock();
-        not_full_.notify_all();
+        if (wake) not_full_.notify_all();
         return item;
     }
 
@@ -112,6 +125,10 @@ private:
         return items_.size() < max_items_ && weight_ + weight <= max_weight_;
     }
 
+    bool belowLowWater() const {
+        return items_.empty() || (items_.size() <= max_items_ / 2 && weight_ <= max_weight_ / 2);
+    }
+
     const std::size_t max_items_;
     const std::size_t max_weight_;
     Weigh weigh_;
@@ -122,6 +139,8 @@ private:
     std::size_t weight_ = 0;
     bool closed_ = false;
     bool wait_allowed_ = true;
+    std::size_t waiting_pushers_ = 0;
+    std::size_t waiting_poppers_ = 0;
 };
 
 }  // namespace vantrel::stream
