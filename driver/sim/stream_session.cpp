@@ -1,5 +1,7 @@
 #include "sim/stream_session.hpp"
 
+#include <cxxabi.h>
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -182,12 +184,39 @@ bool StreamSession::sleepUntil(Clock::time_point deadline) {
 }
 
 void StreamSession::deliver() {
-    while (auto item = delivery_queue_.pop()) {
-        callbacks_->deliver(*item);
+    try {
+        while (auto item = delivery_queue_.pop()) {
+            callbacks_->deliver(*item);
+        }
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (const std::exception& e) {
+        log::error(config_.owner, ": the delivery thread failed (", e.what(), "); callbacks receive nothing more");
+        delivery_queue_.close();
     }
 }
 
 void StreamSession::produce() {
+    try {
+        generate();
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (const std::exception& e) {
+        log::error(config_.owner, ": the stream failed (", e.what(), "); it produces nothing more until restarted");
+        fail();
+    } catch (...) {
+        log::error(config_.owner, ": the stream failed; it produces nothing more until restarted");
+        fail();
+    }
+}
+
+void StreamSession::fail() {
+    failed_.store(true, std::memory_order_release);
+    // Pollers learn it at once instead of waiting for their timeout.
+    poll_queue_.close();
+}
+
+void StreamSession::generate() {
     stream::Batcher batcher(stream::limits::kMaxBatchEvents);
     std::uint64_t t = config_.start_us;
     std::uint64_t seen_generation = ~std::uint64_t{0};

@@ -71,10 +71,14 @@ public:
     // Stream time reached so far (end of the last slice generated).
     std::uint64_t endTime() const noexcept { return end_us_.load(std::memory_order_acquire); }
     bool stopped() const noexcept { return stopping_.load(std::memory_order_acquire); }
+    // The stream thread ended on an error; the session must be stopped.
+    bool failed() const noexcept { return failed_.load(std::memory_order_acquire); }
 
 private:
     void produce();
+    void generate();  // the stream thread's loop
     void deliver();
+    void fail();
     bool onDeliveryThread() const noexcept;
     void emitBatch(stream::BatchPtr batch, bool pushed);
     bool emitItem(stream::DeliveryItem item, bool pushed);
@@ -93,6 +97,7 @@ private:
     stream::BoundedQueue<stream::DeliveryItem, stream::DeliveryItemWeight> delivery_queue_;
 
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> failed_{false};
     std::mutex wake_mutex_;
     std::condition_variable wake_;
     std::atomic<std::uint64_t> end_us_;
