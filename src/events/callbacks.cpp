@@ -46,6 +46,12 @@ void deliver(const py::function& callable, BuildArgument&& build) {
     }
 }
 
+// Runs on the main thread, with the GIL, for a release handed over below.
+int release_held_callable(void* held) {
+    delete static_cast<py::function*>(held);
+    return 0;
+}
+
 }  // namespace
 
 std::shared_ptr<py::function> make_python_callback(py::function f) {
@@ -53,6 +59,19 @@ std::shared_ptr<py::function> make_python_callback(py::function f) {
         // During finalisation the reference (and this small object) is
         // abandoned: touching Python then is not allowed.
         if (!interpreter_alive()) return;
+        if (PyGILState_Check()) {
+            delete held;
+            return;
+        }
+        if (PyGILState_GetThisThreadState() == nullptr) {
+            // A driver thread the interpreter does not know. Waiting for the
+            // GIL here could see the interpreter start finalising, which ends
+            // the waiting thread on the spot; from inside a destructor that
+            // aborts the process. So the main thread releases the reference
+            // at its next opportunity instead.
+            if (Py_AddPendingCall(&release_held_callable, held) == 0) return;
+            if (!interpreter_alive()) return;
+        }
         const PyGILState_STATE state = PyGILState_Ensure();
         delete held;
         PyGILState_Release(state);

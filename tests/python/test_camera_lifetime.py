@@ -52,13 +52,19 @@ print("done")
 """
 
 
-@pytest.mark.parametrize("script", [DROP_LAST_REFERENCE, END_WHILE_STREAMING, DROP_FROM_INSIDE_THE_CALLBACK],
-                         ids=["drop-last-reference", "end-while-streaming", "drop-from-inside-callback"])
+# The last case ends the script right after the camera went away on its
+# delivery thread, while that thread is still releasing the callable: it
+# caught a process abort at exit in a few percent of runs, hence the repeats.
+@pytest.mark.parametrize("script, runs, rounds", [
+    (DROP_LAST_REFERENCE, 4, 10),
+    (END_WHILE_STREAMING, 4, 10),
+    (DROP_FROM_INSIDE_THE_CALLBACK, 20, 2),
+], ids=["drop-last-reference", "end-while-streaming", "drop-from-inside-callback"])
 @pytest.mark.parametrize("register", ["register_event_batch_callback", "register_event_batch_callback_nocopy"])
-def test_streaming_scripts_exit_promptly(python_subprocess, script, register):
-    for run in range(4):
+def test_streaming_scripts_exit_promptly(python_subprocess, script, runs, rounds, register):
+    for run in range(runs):
         realtime = bool(run % 2)
-        result = python_subprocess(script % {"realtime": realtime, "rounds": 10, "register": register},
+        result = python_subprocess(script % {"realtime": realtime, "rounds": rounds, "register": register},
                                    timeout=30)
         assert result.returncode == 0, (run, result.stderr[-2000:])
         assert result.stdout.strip() == "done"
