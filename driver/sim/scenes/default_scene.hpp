@@ -9,7 +9,8 @@
 
 namespace vantrel::sim {
 
-// The default scene: a vertical bar sweeping right and a horizontal bar
+// The default scene (events come in short runs from one component at a
+// time): a vertical bar sweeping right and a horizontal bar
 // sweeping down (their leading edges give ON events, trailing edges OFF),
 // a patch lit by a 100 Hz flickering light (bursts of ON after each rise,
 // OFF after each fall), a few hot pixels that fire all the time, and
@@ -31,6 +32,8 @@ public:
     static constexpr std::uint64_t kFlickerBurstUs = 1'500;
     static constexpr std::uint64_t kVerticalSweepUs = 2'000'000;
     static constexpr std::uint64_t kHorizontalSweepUs = 3'000'000;
+    // Consecutive events drawn from the same component.
+    static constexpr std::uint32_t kRunLength = 16;
 
     struct Rect {
         std::uint32_t x, y, width, height;
@@ -50,6 +53,9 @@ private:
     std::uint64_t horizontal_step_;
     Rect flicker_;
     std::array<std::uint32_t, 8> hot_pixels_{};
+    std::uint32_t run_left_ = 0;
+    std::uint32_t run_select_ = 0;
+    bool run_trailing_ = false;
 };
 
 }  // namespace vantrel::sim
