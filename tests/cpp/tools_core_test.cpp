@@ -32,83 +32,6 @@ protected:
     std::shared_ptr<CameraTool> flicker = tool_of(set, ToolType::TOOL_ANTI_FLICKER);
 };
 
-TEST_F(ToolCoreTest, EverySchemaIsCompleteAndCoversEveryType) {
-    ASSERT_EQ(set.tools.size(), 7u);
-    std::set<ParamType> types;
-    for (const auto& tool : set.tools) {
-        const ToolInfo info = tool->info();
-        EXPECT_FALSE(info.id.empty());
-        EXPECT_FALSE(info.display_name.empty());
-        EXPECT_FALSE(info.description.empty());
-        ASSERT_FALSE(tool->schema().empty()) << info.id;
-        for (const auto& d : tool->schema()) {
-            types.insert(d.type);
-            EXPECT_FALSE(d.description.empty()) << info.id << "." << d.name;
-            // Every parameter starts at its default.
-            const auto value = tool->get(d.name);
-            ASSERT_TRUE(value.has_value());
-            const json doc = tool->toJson();
-            EXPECT_TRUE(doc.contains(d.name));
-        }
-    }
-    EXPECT_EQ(types.size(), 5u);
-    // Negative integer ranges exist in the bias tool.
-    const auto& on = std::get<ParamConstraint::IntRange>(bias->schema()[0].constraint.value);
-    EXPECT_LT(on.min, 0);
-}
-
-TEST_F(ToolCoreTest, SetJudgesTypeRangeAndName) {
-    EXPECT_TRUE(bias->set("threshold_on", -50).ok);
-    EXPECT_EQ(std::get<int>(*bias->get("threshold_on")), -50);
-
-    ParamResult r = bias->set("threshold_on", 51);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.param, "threshold_on");
-    EXPECT_EQ(r.error.message, "value 51 is outside the range -50..50");
-    EXPECT_EQ(std::get<int>(*bias->get("threshold_on")), -50);
-
-    r = bias->set("threshold_on", 1.0f);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.message, "expects int, got float");
-    r = bias->set("threshold_on", true);
-    EXPECT_EQ(r.error.message, "expects int, got bool");
-    r = bias->set("threshold_on", std::string("3"));
-    EXPECT_EQ(r.error.message, "expects int, got string");
-
-    // An int is taken for a real-valued parameter, and stored as a float.
-    EXPECT_TRUE(bias->set("gain", 2).ok);
-    EXPECT_EQ(std::get<float>(*bias->get("gain")), 2.0f);
-    r = bias->set("gain", std::numeric_limits<float>::quiet_NaN());
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.message, "value is not a number");
-    r = bias->set("gain", 0.1f);
-    EXPECT_EQ(r.error.message, "value 0.1 is outside the range 0.5..2");
-
-    r = bias->set("no_such", 1);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.param, "no_such");
-    EXPECT_EQ(r.error.message, "no parameter of this name in tool 'bias'");
-    EXPECT_FALSE(bias->get("no_such").has_value());
-}
-
-TEST_F(ToolCoreTest, EnumAndStringChecks) {
-    EXPECT_TRUE(sync->set("mode", std::string("secondary")).ok);
-    ParamResult r = sync->set("mode", std::string("tertiary"));
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.message, "'tertiary' is not one of: standalone, primary, secondary");
-    EXPECT_EQ(std::get<std::string>(*sync->get("mode")), "secondary");
-    r = sync->set("mode", 1);
-    EXPECT_EQ(r.error.message, "expects enum, got int");
-
-    EXPECT_TRUE(sync->set("primary_serial", std::string("VTR-SIM-0002")).ok);
-    r = sync->set("primary_serial", std::string(33, 'A'));
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.param, "primary_serial");
-    r = sync->set("primary_serial", std::string("tab\there"));
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(std::get<std::string>(*sync->get("primary_serial")), "VTR-SIM-0002");
-}
-
 TEST_F(ToolCoreTest, CrossFieldRulesNameTheWrittenParameter) {
     // Moving the full-width window is refused: it would leave the sensor.
     ParamResult r = roi->set("x", 10);
@@ -184,32 +107,6 @@ TEST_F(ToolCoreTest, JsonRoundTripAndJudging) {
     EXPECT_EQ(r.error.message, "expects a JSON object of parameter names and values, got JSON array");
     r = bias->fromJson(json{{"bogus", 1}});
     EXPECT_EQ(r.error.param, "bogus");
-}
-
-TEST_F(ToolCoreTest, DocumentOverrideIsReturnedOnce) {
-    bias->core().setDocumentOverride(json{{"b", 1}, {"a", json::array({1, 2})}});
-    EXPECT_EQ(bias->toJson(), json({{"a", json::array({1, 2})}, {"b", 1}}));
-    EXPECT_TRUE(bias->toJson().contains("gain"));
-}
-
-TEST_F(ToolCoreTest, JournalKeepsEveryWriteInOrder) {
-    bias->set("threshold_on", 99);  // refused, still recorded
-    bias->set("gain", 0.6f);
-    roi->apply({{"y", 3}, {"enabled", true}});
-    bias->fromJson(json{{"gain", 1}, {"b", "x"}});
-    const auto writes = set.journal->entries();
-    ASSERT_EQ(writes.size(), 4u);
-    EXPECT_EQ(writes[0].tool, "bias");
-    EXPECT_EQ(writes[0].op, "set");
-    EXPECT_EQ(writes[0].name, "threshold_on");
-    EXPECT_EQ(std::get<int>(writes[0].value), 99);
-    EXPECT_EQ(std::get<float>(writes[1].value), 0.6f);
-    EXPECT_EQ(writes[2].op, "apply");
-    ASSERT_EQ(writes[2].values.size(), 2u);
-    EXPECT_EQ(writes[2].values[0].first, "enabled");
-    EXPECT_EQ(writes[2].values[1].first, "y");
-    EXPECT_EQ(writes[3].op, "from_json");
-    EXPECT_EQ(writes[3].json, R"({"b":"x","gain":1})");
 }
 
 TEST_F(ToolCoreTest, JournalIsBounded) {
