@@ -59,7 +59,10 @@ std::shared_ptr<py::function> make_python_callback(py::function f) {
         // During finalisation the reference (and this small object) is
         // abandoned: touching Python then is not allowed.
         if (!interpreter_alive()) return;
-        if (PyGILState_Check()) {
+        // The thread holds the GIL exactly when it has a current thread state.
+        // (PyGILState_Check() cannot tell: it answers 1 for every thread once a
+        // sub-interpreter has existed.)
+        if (PyThreadState_GetUnchecked() != nullptr) {
             delete held;
             return;
         }

@@ -192,3 +192,23 @@ def test_a_callback_may_close_the_camera(scripted):
     vs.push_batch("S", make_events(1))
     assert closed.wait(10)
     assert len(scripted.get_next_batch()) == 0
+
+
+def test_callables_are_released_safely_after_a_sub_interpreter_existed(python_subprocess):
+    # Once a sub-interpreter has existed, PyGILState_Check() answers 1 on every
+    # thread; releasing a callable must not trust it.
+    result = python_subprocess("""
+        import _interpreters, vantrel_core as vc, vantrel_sim as vs
+        _interpreters.destroy(_interpreters.create())
+        vs.reset()
+        vs.add_camera("A", realtime=False, scene="noise")
+        cam = vc.EvCameraService().open("A")
+        cb = cam.register_trigger_in_callback(lambda e: None)
+        assert cam.unregister_trigger_in_callback(cb)
+        cam.register_event_batch_callback(lambda e: None)
+        assert cam.start()
+        del cam
+        print("done")
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "done"
