@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "file/event_codec.hpp"
+#include "file/recording_file.hpp"
+#include "vantrel/events.hpp"
+
+namespace vantrel::file {
+
+// A read position in a recording's events. It always stands on an event of
+// an intact block, or at the end; damaged blocks are passed over. Several
+// cursors may share one RecordingFile (one thread at a time).
+class EventCursor {
+public:
+    // Positioned on the first readable event.
+    explicit EventCursor(RecordingFile& file);
+
+    bool atEnd() const { return block_ >= file_.eventBlocks().size(); }
+    // Index of the event at the position; the event count at the end.
+    std::uint64_t index() const;
+    // Timestamp of the event at the position; at the end, that of the
+    // file's last event (0 for a file without events).
+    std::uint64_t timestamp();
+
+    // False, with the position unchanged, when n is not below the event count.
+    bool seekIndex(std::uint64_t n);
+    // To the first event with timestamp >= t. False, with the position
+    // unchanged, when there is none.
+    bool seekTimestamp(std::uint64_t t);
+
+    // Appends the next n events (fewer at the end).
+    void read(std::uint64_t n, std::vector<Event2D>& out);
+    // Appends the events before the first one with timestamp >= limit.
+    void readBefore(std::uint64_t limit, std::vector<Event2D>& out);
+
+    std::uint64_t eventsDecoded() const { return decoded_; }
+
+private:
+    void enter(std::size_t k);
+    const BlockHeader& header() const { return file_.eventBlocks()[block_].header; }
+    const std::uint32_t* payload() const { return buffer_.data() + kBlockHeaderSize / 4; }
+    std::size_t left() const { return header().count - state_.event; }
+    void take(std::size_t n, std::vector<Event2D>& out);
+    void next_block_if_done();
+
+    RecordingFile& file_;
+    std::size_t block_ = 0;
+    std::size_t loaded_ = static_cast<std::size_t>(-1);  // block held in buffer_
+    std::vector<std::uint32_t> buffer_;
+    DecodeState state_;
+    std::vector<Event2D> scratch_;
+    std::uint64_t decoded_ = 0;
+};
+
+}  // namespace vantrel::file
