@@ -42,53 +42,91 @@ bool RecordingReader::open() {
     cursor_ = std::move(cursor);
     file_ = std::move(file);
     exported_decoded_ = 0;
+    {
+        const auto& blocks = file_->eventBlocks();
+        std::lock_guard snap(snapshot_mutex_);
+        snapshot_.open = true;
+        snapshot_.info = file_->info();
+        snapshot_.event_count = file_->eventCount();
+        snapshot_.has_events = !blocks.empty();
+        snapshot_.start_time = blocks.empty() ? 0 : blocks.front().header.first_timestamp;
+        snapshot_.end_time = blocks.empty() ? 0 : blocks.back().header.last_timestamp;
+    }
+    publish();
     return true;
+}
+
+void RecordingReader::publish() {
+    const std::uint64_t index = cursor_->index();
+    const std::uint64_t timestamp = cursor_->timestamp();
+    const bool at_end = cursor_->atEnd();
+    const std::uint64_t bytes = file_->bytesRead();
+    const std::uint64_t decoded = cursor_->eventsDecoded() + exported_decoded_;
+    std::lock_guard snap(snapshot_mutex_);
+    snapshot_.index = index;
+    snapshot_.timestamp = timestamp;
+    snapshot_.at_end = at_end;
+    snapshot_.bytes_read = bytes;
+    snapshot_.events_decoded = decoded;
+}
+
+bool RecordingReader::snapshot(const char* operation, Snapshot& out) const {
+    {
+        std::lock_guard snap(snapshot_mutex_);
+        if (snapshot_.open) {
+            out = snapshot_;
+            return true;
+        }
+    }
+    log::warning("file reader ", path_, ": ", operation, ": the file is not open (call open() first)");
+    return false;
 }
 
 bool RecordingReader::getStartTime(std::uint64_t& t) {
     if (faults::hit("EvFileReader::getStartTime")) return false;
-    std::lock_guard lock(mutex_);
-    if (!is_open("getStartTime")) return false;
-    if (file_->eventBlocks().empty()) {
+    Snapshot snap;
+    if (!snapshot("getStartTime", snap)) return false;
+    if (!snap.has_events) {
         log::warning("file reader ", path_, ": getStartTime: the recording holds no events");
         return false;
     }
-    t = file_->eventBlocks().front().header.first_timestamp;
+    t = snap.start_time;
     return true;
 }
 
 bool RecordingReader::getEndTime(std::uint64_t& t) {
     if (faults::hit("EvFileReader::getEndTime")) return false;
-    std::lock_guard lock(mutex_);
-    if (!is_open("getEndTime")) return false;
-    if (file_->eventBlocks().empty()) {
+    Snapshot snap;
+    if (!snapshot("getEndTime", snap)) return false;
+    if (!snap.has_events) {
         log::warning("file reader ", path_, ": getEndTime: the recording holds no events");
         return false;
     }
-    t = file_->eventBlocks().back().header.last_timestamp;
+    t = snap.end_time;
     return true;
 }
 
 bool RecordingReader::getEventCount(std::uint64_t& n) {
     if (faults::hit("EvFileReader::getEventCount")) return false;
-    std::lock_guard lock(mutex_);
-    if (!is_open("getEventCount")) return false;
-    n = file_->eventCount();
+    Snapshot snap;
+    if (!snapshot("getEventCount", snap)) return false;
+    n = snap.event_count;
     return true;
 }
 
 bool RecordingReader::isEndReached() {
     if (faults::hit("EvFileReader::isEndReached")) return false;
-    std::lock_guard lock(mutex_);
-    if (!is_open("isEndReached")) return false;
-    return cursor_->atEnd();
+    Snapshot snap;
+    return snapshot("isEndReached", snap) && snap.at_end;
 }
 
 bool RecordingReader::seekToTimestamp(std::uint64_t t) {
     if (faults::hit("EvFileReader::seekToTimestamp")) return false;
     std::lock_guard lock(mutex_);
     if (!is_open("seekToTimestamp")) return false;
-    if (cursor_->seekTimestamp(t)) return true;
+    const bool found = cursor_->seekTimestamp(t);
+    publish();
+    if (found) return true;
     log::warning("file reader ", path_, ": seekToTimestamp(", t, "): no readable event at or after it");
     return false;
 }
@@ -97,7 +135,9 @@ bool RecordingReader::seekToEventIndex(std::uint64_t n_event) {
     if (faults::hit("EvFileReader::seekToEventIndex")) return false;
     std::lock_guard lock(mutex_);
     if (!is_open("seekToEventIndex")) return false;
-    if (cursor_->seekIndex(n_event)) return true;
+    const bool found = cursor_->seekIndex(n_event);
+    publish();
+    if (found) return true;
     log::warning("file reader ", path_, ": seekToEventIndex(", n_event, "): the recording holds ",
                  file_->eventCount(), " events");
     return false;
@@ -105,16 +145,14 @@ bool RecordingReader::seekToEventIndex(std::uint64_t n_event) {
 
 std::uint64_t RecordingReader::getCurrentTimestamp() {
     if (faults::hit("EvFileReader::getCurrentTimestamp")) return 0;
-    std::lock_guard lock(mutex_);
-    if (!is_open("getCurrentTimestamp")) return 0;
-    return cursor_->timestamp();
+    Snapshot snap;
+    return snapshot("getCurrentTimestamp", snap) ? snap.timestamp : 0;
 }
 
 std::uint64_t RecordingReader::getCurrentEventIndex() {
     if (faults::hit("EvFileReader::getCurrentEventIndex")) return 0;
-    std::lock_guard lock(mutex_);
-    if (!is_open("getCurrentEventIndex")) return 0;
-    return cursor_->index();
+    Snapshot snap;
+    return snapshot("getCurrentEventIndex", snap) ? snap.index : 0;
 }
 
 template <class Body>
@@ -124,6 +162,7 @@ RecordingReader::Events RecordingReader::read(const char* operation, Body&& body
         std::lock_guard lock(mutex_);
         if (!is_open(operation)) return r.events;
         body(r);
+        publish();
     }
     deliver(r.edges);
     return r.events;
@@ -214,7 +253,9 @@ bool RecordingReader::exportEventsToRaw(std::uint64_t start, std::uint64_t end,
     std::lock_guard lock(mutex_);
     if (!is_open("exportEventsToRaw")) return false;
     std::string error;
-    if (export_range(*file_, start, end, out_file_path, exported_decoded_, error)) return true;
+    const bool ok = export_range(*file_, start, end, out_file_path, exported_decoded_, error);
+    publish();
+    if (ok) return true;
     log::error("file reader ", path_, ": exportEventsToRaw(", start, ", ", end, ", ", out_file_path,
                "): ", error);
     return false;
@@ -273,40 +314,37 @@ void RecordingReader::deliver(const std::vector<EventTriggerIn>& edges) {
 
 std::uint16_t RecordingReader::getWidth() {
     if (faults::hit("EvFileReader::getWidth")) return 0;
-    std::lock_guard lock(mutex_);
-    if (!is_open("getWidth")) return 0;
-    return file_->info().width;
+    Snapshot snap;
+    return snapshot("getWidth", snap) ? snap.info.width : 0;
 }
 
 std::uint16_t RecordingReader::getHeight() {
     if (faults::hit("EvFileReader::getHeight")) return 0;
-    std::lock_guard lock(mutex_);
-    if (!is_open("getHeight")) return 0;
-    return file_->info().height;
+    Snapshot snap;
+    return snapshot("getHeight", snap) ? snap.info.height : 0;
 }
 
 bool RecordingReader::getDecodeStatistics(std::uint64_t& bandwidth_bytes,
                                           std::uint64_t& events_count) {
     if (faults::hit("EvFileReader::getDecodeStatistics")) return false;
-    std::lock_guard lock(mutex_);
-    if (!is_open("getDecodeStatistics")) return false;
-    bandwidth_bytes = file_->bytesRead();
-    events_count = cursor_->eventsDecoded() + exported_decoded_;
+    Snapshot snap;
+    if (!snapshot("getDecodeStatistics", snap)) return false;
+    bandwidth_bytes = snap.bytes_read;
+    events_count = snap.events_decoded;
     return true;
 }
 
 bool RecordingReader::getFileMetadata(EvFileInfo& info) {
     if (faults::hit("EvFileReader::getFileMetadata")) return false;
-    std::lock_guard lock(mutex_);
-    if (!is_open("getFileMetadata")) return false;
-    const auto& blocks = file_->eventBlocks();
-    info.start_timestamp = blocks.empty() ? 0 : blocks.front().header.first_timestamp;
-    info.end_timestamp = blocks.empty() ? 0 : blocks.back().header.last_timestamp;
-    info.max_events = file_->eventCount();
-    info.width = file_->info().width;
-    info.height = file_->info().height;
-    info.serial_number = file_->info().serial;
-    info.local_time_ticks = file_->info().local_time_ticks;
+    Snapshot snap;
+    if (!snapshot("getFileMetadata", snap)) return false;
+    info.start_timestamp = snap.start_time;
+    info.end_timestamp = snap.end_time;
+    info.max_events = snap.event_count;
+    info.width = snap.info.width;
+    info.height = snap.info.height;
+    info.serial_number = snap.info.serial;
+    info.local_time_ticks = snap.info.local_time_ticks;
     return true;
 }
 

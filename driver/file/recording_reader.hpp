@@ -14,8 +14,10 @@
 namespace vantrel::file {
 
 // The driver's EvFileReader. Safe for concurrent calls: one mutex guards the
-// file and the position. Trigger edges that a read covers are delivered on
-// the reading thread after that mutex is released.
+// file and the position while seeks, reads and exports run; getters read a
+// snapshot published after each of them, so they never wait for a long read
+// (callers may hold the interpreter lock). Trigger edges that a read covers
+// are delivered on the reading thread after the mutex is released.
 //
 // A read that starts at event i and leaves the position at event j covers
 // the timestamps from lo up to (excluding) the timestamp of event j, or to
@@ -60,7 +62,26 @@ private:
     using Events = std::shared_ptr<std::vector<Event2D>>;
     struct Read;
 
+    // What getters report, as of the end of the last operation.
+    struct Snapshot {
+        bool open = false;
+        RecordingInfo info;
+        std::uint64_t event_count = 0;
+        bool has_events = false;
+        std::uint64_t start_time = 0;
+        std::uint64_t end_time = 0;
+        std::uint64_t index = 0;
+        std::uint64_t timestamp = 0;
+        bool at_end = false;
+        std::uint64_t bytes_read = 0;
+        std::uint64_t events_decoded = 0;
+    };
+
     bool is_open(const char* operation) const;
+    // Copies the position and statistics into the snapshot; under mutex_.
+    void publish();
+    // The snapshot, or nothing (logged) when the file is not open.
+    bool snapshot(const char* operation, Snapshot& out) const;
     // Runs `body` under the lock if the file is open, then delivers the edges
     // it collected.
     template <class Body>
@@ -74,6 +95,9 @@ private:
     std::unique_ptr<RecordingFile> file_;
     std::unique_ptr<EventCursor> cursor_;
     std::uint64_t exported_decoded_ = 0;
+
+    mutable std::mutex snapshot_mutex_;  // taken after mutex_, never before it
+    Snapshot snapshot_;
 
     std::mutex callbacks_mutex_;  // guards the members below
     std::map<std::uint32_t, TriggerInCallback> callbacks_;
