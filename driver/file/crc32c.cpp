@@ -46,18 +46,73 @@ std::uint32_t extend_portable(std::uint32_t crc, const unsigned char* p, std::si
 }
 
 #if defined(__x86_64__)
+// The instruction has a latency of several cycles but accepts one input per
+// cycle, so long inputs are split into three lanes computed together. Lanes
+// are joined by "shifting" a lane's register past the bytes that follow it:
+// the register after n zero bytes is linear in its starting value, so it is
+// a table lookup per byte of the register.
+constexpr std::size_t kLane = 4096;
+
+using ShiftTables = std::array<std::array<std::uint32_t, 256>, 4>;
+
+__attribute__((target("sse4.2"))) std::uint32_t feed_zeros(std::uint32_t c, std::size_t n) {
+    std::uint64_t r = c;
+    for (std::size_t i = 0; i < n / 8; ++i) r = _mm_crc32_u64(r, 0);
+    return static_cast<std::uint32_t>(r);
+}
+
+const ShiftTables& lane_shift() {
+    static const ShiftTables tables = [] {
+        std::uint32_t basis[32];
+        for (int bit = 0; bit < 32; ++bit) basis[bit] = feed_zeros(1u << bit, kLane);
+        ShiftTables t{};
+        for (int k = 0; k < 4; ++k)
+            for (std::uint32_t b = 0; b < 256; ++b) {
+                std::uint32_t v = 0;
+                for (int bit = 0; bit < 8; ++bit)
+                    if (b & (1u << bit)) v ^= basis[8 * k + bit];
+                t[k][b] = v;
+            }
+        return t;
+    }();
+    return tables;
+}
+
+inline std::uint32_t shift(const ShiftTables& t, std::uint32_t c) {
+    return t[0][c & 0xFF] ^ t[1][(c >> 8) & 0xFF] ^ t[2][(c >> 16) & 0xFF] ^ t[3][c >> 24];
+}
+
 __attribute__((target("sse4.2"))) std::uint32_t extend_hardware(std::uint32_t crc,
                                                                   const unsigned char* p,
                                                                   std::size_t n) {
-    std::uint64_t c = crc;
+    std::uint64_t a = crc;
+    if (n >= 3 * kLane) {
+        const ShiftTables& t = lane_shift();
+        do {
+            std::uint64_t b = 0, c = 0;
+            for (std::size_t i = 0; i < kLane; i += 8) {
+                std::uint64_t va, vb, vc;
+                std::memcpy(&va, p + i, 8);
+                std::memcpy(&vb, p + kLane + i, 8);
+                std::memcpy(&vc, p + 2 * kLane + i, 8);
+                a = _mm_crc32_u64(a, va);
+                b = _mm_crc32_u64(b, vb);
+                c = _mm_crc32_u64(c, vc);
+            }
+            const std::uint32_t ab = shift(t, static_cast<std::uint32_t>(a)) ^ static_cast<std::uint32_t>(b);
+            a = shift(t, ab) ^ static_cast<std::uint32_t>(c);
+            p += 3 * kLane;
+            n -= 3 * kLane;
+        } while (n >= 3 * kLane);
+    }
     while (n >= 8) {
         std::uint64_t v;
         std::memcpy(&v, p, 8);
-        c = _mm_crc32_u64(c, v);
+        a = _mm_crc32_u64(a, v);
         p += 8;
         n -= 8;
     }
-    std::uint32_t c32 = static_cast<std::uint32_t>(c);
+    std::uint32_t c32 = static_cast<std::uint32_t>(a);
     while (n-- > 0) c32 = _mm_crc32_u8(c32, *p++);
     return c32;
 }

@@ -88,6 +88,12 @@ bool validate_event_payload(const std::uint32_t* words, const BlockHeader& h, st
 void decode_events(const std::uint32_t* words, const BlockHeader& h, DecodeState& s, std::size_t n,
                    Event2D* out);
 
+// Decodes a whole block into `out` (room for h.count records), checking on
+// the way what validate_event_payload would; false when the payload
+// disagrees with its header, and `out` must then be ignored. Cheaper than
+// validating and decoding in two passes.
+bool decode_block_checked(const std::uint32_t* words, const BlockHeader& h, Event2D* out);
+
 // Advances over the next `n` events without producing them.
 void skip_events(const std::uint32_t* words, const BlockHeader& h, DecodeState& s, std::size_t n);
 

@@ -1,13 +1,14 @@
 #include "file/event_cursor.hpp"
 
 #include <algorithm>
+#include <string>
 
 namespace vantrel::file {
 
 namespace {
 
-// Events are decoded in runs that stay in the processor's cache, then copied
-// to their destination in one block each.
+// Where a timestamp is searched, events are decoded in runs that stay in the
+// processor's cache.
 constexpr std::size_t kRun = 4096;
 
 // Position of the first event of run[0, n) with timestamp >= t (n if none).
@@ -28,14 +29,28 @@ EventCursor::EventCursor(RecordingFile& file) : file_(file), scratch_(kRun) { en
 void EventCursor::enter(std::size_t k) {
     const std::size_t blocks = file_.eventBlocks().size();
     for (; k < blocks; ++k) {
-        if (k == loaded_ || file_.loadEventBlock(k, buffer_)) {
+        if (k == loaded_ && !file_.isBadEventBlock(k)) break;
+        if (file_.loadEventBlock(k, buffer_)) {
             loaded_ = k;
-            block_ = k;
-            state_ = DecodeState::at_start(header());
-            return;
+            // Blocks with escapes were checked in full by the load.
+            checked_ = file_.eventBlocks()[k].header.escape_count != 0;
+            break;
         }
     }
-    block_ = blocks;
+    block_ = k;
+    if (k < blocks) state_ = DecodeState::at_start(header());
+}
+
+bool EventCursor::check() {
+    if (checked_) return true;
+    std::string why;
+    if (validate_event_payload(payload(), header(), why)) {
+        checked_ = true;
+        return true;
+    }
+    file_.rejectEventBlock(block_, why);
+    enter(block_ + 1);
+    return false;
 }
 
 void EventCursor::next_block_if_done() {
@@ -48,14 +63,16 @@ std::uint64_t EventCursor::index() const {
 }
 
 std::uint64_t EventCursor::timestamp() {
-    if (atEnd()) {
-        const auto& blocks = file_.eventBlocks();
-        return blocks.empty() ? 0 : blocks.back().header.last_timestamp;
+    while (!atEnd()) {
+        if (state_.event == 0) return header().first_timestamp;
+        if (!check()) continue;
+        DecodeState s = state_;
+        Event2D e;
+        decode_events(payload(), header(), s, 1, &e);
+        return e.timestamp;
     }
-    DecodeState s = state_;
-    Event2D e;
-    decode_events(payload(), header(), s, 1, &e);
-    return e.timestamp;
+    const auto& blocks = file_.eventBlocks();
+    return blocks.empty() ? 0 : blocks.back().header.last_timestamp;
 }
 
 bool EventCursor::seekIndex(std::uint64_t n) {
@@ -63,6 +80,8 @@ bool EventCursor::seekIndex(std::uint64_t n) {
     const std::size_t k = file_.eventBlockOf(n);
     const std::uint64_t first = file_.eventBlocks()[k].first_record;
     if (!(block_ == k && state_.event <= n - first)) enter(k);
+    // Skipping reads only the time deltas: the block is checked before any
+    // of its events are used.
     if (block_ == k) skip_events(payload(), header(), state_, (n - first) - state_.event);
     return true;
 }
@@ -76,6 +95,7 @@ bool EventCursor::seekTimestamp(std::uint64_t t) {
             enter(block_ + 1);
             continue;
         }
+        if (!check()) continue;
         const DecodeState start = state_;
         const std::size_t m = std::min(left(), kRun);
         decode_events(payload(), header(), state_, m, scratch_.data());
@@ -91,52 +111,107 @@ bool EventCursor::seekTimestamp(std::uint64_t t) {
     return false;
 }
 
-void EventCursor::take(std::size_t n, std::vector<Event2D>& out) {
-    decode_events(payload(), header(), state_, n, scratch_.data());
-    out.insert(out.end(), scratch_.data(), scratch_.data() + n);
+void EventCursor::take(std::size_t n, Event2D* out) {
+    decode_events(payload(), header(), state_, n, out);
     decoded_ += n;
 }
 
-void EventCursor::read(std::uint64_t n, std::vector<Event2D>& out) {
-    out.reserve(out.size() + std::min<std::uint64_t>(n, file_.eventCount() - index()));
+bool EventCursor::take_block(Event2D* out) {
+    const std::size_t k = block_;
+    if (!decode_block_checked(payload(), header(), out)) {
+        file_.rejectEventBlock(k, "event timestamps do not match the block header");
+        enter(k + 1);
+        return false;
+    }
+    decoded_ += header().count;
+    checked_ = true;
+    enter(k + 1);
+    return true;
+}
+
+std::size_t EventCursor::read(std::uint64_t n, Event2D* out) {
+    std::size_t done = 0;
     while (n > 0 && !atEnd()) {
-        const std::size_t m = static_cast<std::size_t>(std::min<std::uint64_t>(n, std::min(left(), kRun)));
-        take(m, out);
+        if (state_.event == 0 && !checked_ && n >= header().count) {
+            const std::size_t m = header().count;  // a whole block, checked while decoded
+            if (take_block(out + done)) {
+                done += m;
+                n -= m;
+            }
+            continue;
+        }
+        if (!check()) continue;
+        const std::size_t m = static_cast<std::size_t>(std::min<std::uint64_t>(n, left()));
+        take(m, out + done);
+        done += m;
         n -= m;
         next_block_if_done();
     }
+    return done;
 }
 
-void EventCursor::readBefore(std::uint64_t limit, std::vector<Event2D>& out) {
-    if (atEnd()) return;
-    // At most up to the end of the block that reaches the limit.
+std::uint64_t EventCursor::boundBefore(std::uint64_t limit) const {
+    if (atEnd()) return 0;
+    // Every event after the block that first reaches the limit comes after
+    // an event at or past it.
     const auto& blocks = file_.eventBlocks();
     const std::size_t last = file_.firstEventBlockReaching(limit);
     const std::uint64_t bound = last < blocks.size()
                                     ? blocks[last].first_record + blocks[last].header.count
                                     : file_.eventCount();
-    out.reserve(out.size() + (bound > index() ? bound - index() : 0));
+    return bound > index() ? bound - index() : 0;
+}
 
-    while (!atEnd()) {
+std::size_t EventCursor::readBefore(std::uint64_t limit, Event2D* out) {
+    // Beyond the block that reaches the limit nothing is read, even when
+    // that block turns out to be damaged: the event that ends the read was
+    // in it. This also keeps the read within boundBefore(limit).
+    const std::size_t last = file_.firstEventBlockReaching(limit);
+    std::size_t done = 0;
+    while (!atEnd() && block_ <= last) {
         if (header().max_timestamp < limit) {
-            while (left() > 0) take(std::min(left(), kRun), out);
+            if (state_.event == 0 && !checked_) {
+                const std::size_t m = header().count;
+                if (take_block(out + done)) done += m;
+                continue;
+            }
+            if (!check()) continue;
+            const std::size_t m = left();
+            take(m, out + done);
+            done += m;
             enter(block_ + 1);
             continue;
         }
+        // The limit falls in this block: decode in runs, stop at the first
+        // event that reaches it, and step back to stand on that event.
+        if (!check()) continue;
         const DecodeState start = state_;
         const std::size_t m = std::min(left(), kRun);
-        decode_events(payload(), header(), state_, m, scratch_.data());
+        decode_events(payload(), header(), state_, m, out + done);
         const std::size_t c =
-            first_reaching(scratch_.data(), m, limit, (header().flags & kFlagSorted) != 0);
-        out.insert(out.end(), scratch_.data(), scratch_.data() + c);
+            first_reaching(out + done, m, limit, (header().flags & kFlagSorted) != 0);
         decoded_ += c;
+        done += c;
         if (c < m) {
             state_ = start;
             skip_events(payload(), header(), state_, c);
-            return;
+            return done;
         }
         next_block_if_done();
     }
+    return done;
+}
+
+void EventCursor::read(std::uint64_t n, std::vector<Event2D>& out) {
+    const std::size_t old = out.size();
+    out.resize(old + std::min<std::uint64_t>(n, file_.eventCount() - std::min(file_.eventCount(), index())));
+    out.resize(old + read(n, out.data() + old));
+}
+
+void EventCursor::readBefore(std::uint64_t limit, std::vector<Event2D>& out) {
+    const std::size_t old = out.size();
+    out.resize(old + boundBefore(limit));
+    out.resize(old + readBefore(limit, out.data() + old));
 }
 
 }  // namespace vantrel::file

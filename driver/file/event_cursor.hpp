@@ -31,9 +31,16 @@ public:
     // unchanged, when there is none.
     bool seekTimestamp(std::uint64_t t);
 
-    // Appends the next n events (fewer at the end).
+    // Decodes the next n events (fewer at the end) into out, which has room
+    // for them; returns how many it decoded.
+    std::size_t read(std::uint64_t n, Event2D* out);
+    // How many events readBefore(limit) may decode at most.
+    std::uint64_t boundBefore(std::uint64_t limit) const;
+    // Decodes the events before the first one with timestamp >= limit into
+    // out, which has room for boundBefore(limit); returns how many.
+    std::size_t readBefore(std::uint64_t limit, Event2D* out);
+    // Convenience forms that append to a vector.
     void read(std::uint64_t n, std::vector<Event2D>& out);
-    // Appends the events before the first one with timestamp >= limit.
     void readBefore(std::uint64_t limit, std::vector<Event2D>& out);
 
     std::uint64_t eventsDecoded() const { return decoded_; }
@@ -43,13 +50,20 @@ private:
     const BlockHeader& header() const { return file_.eventBlocks()[block_].header; }
     const std::uint32_t* payload() const { return buffer_.data() + kBlockHeaderSize / 4; }
     std::size_t left() const { return header().count - state_.event; }
-    void take(std::size_t n, std::vector<Event2D>& out);
+    void take(std::size_t n, Event2D* out);
+    // Decodes the whole current block (standing at its start), checking its
+    // content on the way; false if it was rejected (the cursor moved on).
+    bool take_block(Event2D* out);
+    // Checks the current block's content before part of it is used; false if
+    // it was rejected (the cursor moved on to the next readable block).
+    bool check();
     void next_block_if_done();
 
     RecordingFile& file_;
     std::size_t block_ = 0;
     std::size_t loaded_ = static_cast<std::size_t>(-1);  // block held in buffer_
     std::vector<std::uint32_t> buffer_;
+    bool checked_ = false;  // the loaded block's content agrees with its header
     DecodeState state_;
     std::vector<Event2D> scratch_;
     std::uint64_t decoded_ = 0;

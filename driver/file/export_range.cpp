@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "file/event_codec.hpp"
@@ -21,6 +22,11 @@ bool copy_block(RecordingFile& file, std::size_t k, std::uint64_t start, std::ui
     if (!file.loadEventBlock(k, buffer)) return true;  // damaged: logged and skipped
     const BlockHeader& h = file.eventBlocks()[k].header;
     const std::uint32_t* payload = buffer.data() + kBlockHeaderSize / 4;
+    std::string why;
+    if (!validate_event_payload(payload, h, why)) {
+        file.rejectEventBlock(k, why);
+        return true;
+    }
     const bool sorted = (h.flags & kFlagSorted) != 0;
     DecodeState s = DecodeState::at_start(h);
     while (s.event < h.count) {

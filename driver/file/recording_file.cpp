@@ -156,7 +156,7 @@ bool RecordingFile::read_index(std::string& reason) {
 }
 
 bool RecordingFile::load_block(const BlockEntry& e, std::vector<std::uint32_t>& buffer,
-                               std::string& reason) {
+                               std::string& reason, bool content) {
     const std::size_t total = kBlockHeaderSize + e.header.payload_size;
     if (buffer.size() < total / 4) buffer.resize(total / 4);
     if (!read_at(e.offset, buffer.data(), total)) {
@@ -172,7 +172,8 @@ bool RecordingFile::load_block(const BlockEntry& e, std::vector<std::uint32_t>& 
         reason = "payload checksum mismatch";
         return false;
     }
-    if (e.header.kind == BlockKind::Events) return validate_event_payload(payload, e.header, reason);
+    if (content && e.header.kind == BlockKind::Events)
+        return validate_event_payload(payload, e.header, reason);
     return true;
 }
 
@@ -195,7 +196,7 @@ void RecordingFile::scan_blocks() {
             std::memcpy(entry.raw, raw, sizeof raw);
             const bool known =
                 entry.header.kind == BlockKind::Events || entry.header.kind == BlockKind::Triggers;
-            if (known && !load_block(entry, scratch_, why)) {
+            if (known && !load_block(entry, scratch_, why, true)) {
                 log::error("recording ", path_, ": the block at offset ", pos, " is damaged (", why,
                            "); its ", entry.header.count, " records are skipped");
             } else if (entry.header.kind == BlockKind::Events) {
@@ -314,18 +315,23 @@ std::size_t RecordingFile::eventBlockOf(std::uint64_t n) const {
 bool RecordingFile::loadEventBlock(std::size_t k, std::vector<std::uint32_t>& buffer) {
     if (bad_events_[k] != 0) return false;
     std::string why;
-    if (load_block(events_[k], buffer, why)) return true;
+    if (load_block(events_[k], buffer, why, events_[k].header.escape_count != 0)) return true;
+    rejectEventBlock(k, why);
+    return false;
+}
+
+void RecordingFile::rejectEventBlock(std::size_t k, const std::string& why) {
+    if (bad_events_[k] != 0) return;
     bad_events_[k] = 1;
     log::error("recording ", path_, ": event block ", k, " at offset ", events_[k].offset,
                " is damaged (", why, "); its ", events_[k].header.count, " events are skipped");
-    return false;
 }
 
 bool RecordingFile::load_trigger_block(std::size_t k) {
     if (k == cached_trigger_block_) return true;
     if (bad_triggers_[k] != 0) return false;
     std::string why;
-    if (!load_block(triggers_[k], scratch_, why)) {
+    if (!load_block(triggers_[k], scratch_, why, false)) {
         bad_triggers_[k] = 1;
         log::error("recording ", path_, ": trigger block ", k, " at offset ", triggers_[k].offset,
                    " is damaged (", why, "); its ", triggers_[k].header.count,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -55,23 +56,31 @@ public:
     // Event block holding the n-th event (n < eventCount()).
     std::size_t eventBlockOf(std::uint64_t n) const;
 
-    // Reads a block (header and payload) into `buffer` and checks it; the
-    // payload starts at word 16. False when it is damaged: the block is then
-    // marked bad, logged once, and never loaded again.
+    // Reads a block (header and payload) into `buffer` and checks its
+    // checksums; the payload starts at word 16. The content of a block with
+    // escapes is checked too (decoding it relies on that); a block without
+    // is checked by the caller, with validate_event_payload or
+    // decode_block_checked, before any of its events are used. False when
+    // the block is damaged: it is then marked bad, logged once, and never
+    // loaded again.
     bool loadEventBlock(std::size_t k, std::vector<std::uint32_t>& buffer);
+    // Marks a block bad because its content disagrees with its header.
+    void rejectEventBlock(std::size_t k, const std::string& why);
     bool isBadEventBlock(std::size_t k) const { return bad_events_[k] != 0; }
 
     // Appends the edges with lo <= timestamp <= hi, in file order.
     void edgesBetween(std::uint64_t lo, std::uint64_t hi, std::vector<EventTriggerIn>& out);
 
-    std::uint64_t bytesRead() const { return bytes_read_; }
+    std::uint64_t bytesRead() const { return bytes_read_.load(std::memory_order_relaxed); }
 
 private:
     bool read_at(std::uint64_t offset, void* data, std::size_t size);
     bool read_index(std::string& reason);
     void scan_blocks();
     std::uint64_t find_next_block(std::uint64_t from);
-    bool load_block(const BlockEntry& e, std::vector<std::uint32_t>& buffer, std::string& reason);
+    // `content`: also check that an event payload agrees with its header.
+    bool load_block(const BlockEntry& e, std::vector<std::uint32_t>& buffer, std::string& reason,
+                    bool content);
     bool load_trigger_block(std::size_t k);
     void finish_lists();
 
@@ -93,7 +102,7 @@ private:
     std::uint64_t trigger_count_ = 0;
     bool recovered_ = false;
     bool monotonic_ = true;
-    std::uint64_t bytes_read_ = 0;
+    std::atomic<std::uint64_t> bytes_read_{0};
 
     std::size_t cached_trigger_block_ = static_cast<std::size_t>(-1);
     std::vector<EventTriggerIn> cached_edges_;

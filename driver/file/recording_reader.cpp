@@ -170,7 +170,11 @@ RecordingReader::Events RecordingReader::read(const char* operation, Body&& body
 
 // Edges from lo up to the timestamp of the event now at the position.
 void RecordingReader::count_read(Read& r, std::uint64_t lo, std::uint64_t n) {
-    cursor_->read(n, *r.events);
+    if (n > 0) {
+        const std::uint64_t left = file_->eventCount() - std::min(file_->eventCount(), cursor_->index());
+        r.events = buffers_->take(static_cast<std::size_t>(std::min(n, left)));
+        r.events->resize(cursor_->read(n, r.events->data()));
+    }
     if (cursor_->atEnd()) {
         file_->edgesBetween(lo, kNoLimit, r.edges);
     } else if (const std::uint64_t hi = cursor_->timestamp(); hi > lo) {
@@ -180,14 +184,16 @@ void RecordingReader::count_read(Read& r, std::uint64_t lo, std::uint64_t n) {
 
 void RecordingReader::interval_read(Read& r, std::uint64_t lo, std::uint64_t t0,
                                     std::uint64_t interval) {
-    if (interval > kNoLimit - t0)
-        cursor_->read(kNoLimit, *r.events);  // the interval reaches past every timestamp
-    else
-        cursor_->readBefore(t0 + interval, *r.events);
+    if (interval > kNoLimit - t0) {
+        count_read(r, lo, kNoLimit);  // the interval reaches past every timestamp
+    } else {
+        r.events = buffers_->take(static_cast<std::size_t>(cursor_->boundBefore(t0 + interval)));
+        r.events->resize(cursor_->readBefore(t0 + interval, r.events->data()));
+        count_read(r, lo, 0);
+    }
     // Only a file whose time goes backwards can hold events before t0 here.
     if (!file_->monotonic())
         std::erase_if(*r.events, [t0](const Event2D& e) { return e.timestamp < t0; });
-    count_read(r, lo, 0);
 }
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEvents(std::uint64_t n) {

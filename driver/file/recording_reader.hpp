@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "file/event_buffers.hpp"
 #include "file/event_cursor.hpp"
 #include "file/recording_file.hpp"
 #include "vantrel/file_reader.hpp"
@@ -95,6 +96,7 @@ private:
     std::unique_ptr<RecordingFile> file_;
     std::unique_ptr<EventCursor> cursor_;
     std::uint64_t exported_decoded_ = 0;
+    const std::shared_ptr<EventBuffers> buffers_ = EventBuffers::create();
 
     mutable std::mutex snapshot_mutex_;  // taken after mutex_, never before it
     Snapshot snapshot_;

@@ -44,6 +44,11 @@ TEST(Crc32c, KnownValuesAndPiecewiseExtension) {
             EXPECT_EQ(crc32c_extend(crc32c(p, cut), p + cut, len - cut), crc32c(p, len));
         }
     }
+    // Long inputs go through parallel lanes that are joined afterwards.
+    std::vector<unsigned char> big(200'001);
+    for (auto& b : big) b = static_cast<unsigned char>(rng());
+    for (std::size_t len : {12'287, 12'288, 12'289, 40'000, 200'001})
+        EXPECT_EQ(crc32c(big.data() + 1, len - 1), crc_bitwise(big.data() + 1, len - 1)) << len;
 }
 
 TEST(WordLayout, FitsTheSensorAndAlwaysLeavesDeltaBits) {
@@ -148,6 +153,20 @@ TEST(EventCodec, ValidationRefusesPayloadsThatDisagreeWithTheirHeader) {
     }));
     EXPECT_FALSE(refused(plain, [](Block&) {}));
     EXPECT_FALSE(refused(escaped, [](Block&) {}));
+
+    // Decoding a whole block checks the same as it goes.
+    std::vector<Event2D> out(plain.header.count);
+    auto decoded_ok = [&](Block b, auto&& change) {
+        change(b);
+        return decode_block_checked(b.words.data(), b.header, out.data());
+    };
+    EXPECT_TRUE(decoded_ok(plain, [](Block&) {}));
+    EXPECT_TRUE(same(out, stream_events(50)));
+    EXPECT_FALSE(decoded_ok(plain, [](Block& b) { b.words[3] += 1u << 20; }));
+    EXPECT_FALSE(decoded_ok(plain, [](Block& b) { b.words[0] |= 1u << 20; }));
+    EXPECT_FALSE(decoded_ok(plain, [](Block& b) { b.words[49] |= 0xFFFu << 20; }));  // in the scalar tail
+    EXPECT_FALSE(decoded_ok(plain, [](Block& b) { b.words[8] |= 0xFFFu << 20; }));   // in a vector step
+    EXPECT_FALSE(decoded_ok(plain, [](Block& b) { b.header.min_timestamp -= 1; }));
 }
 
 TEST(FormatHeaders, RoundTripAndRefuseDamage) {

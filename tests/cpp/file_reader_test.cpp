@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <random>
 #include <thread>
 
+#include "file/crc32c.hpp"
+#include "file/recording_file.hpp"
 #include "file/recording_reader.hpp"
 #include "file_test_support.hpp"
 #include "vantrel/file_reader.hpp"
@@ -290,6 +293,45 @@ TEST_F(ReaderTest, ExportHoldsExactlyTheInclusiveRange) {
     EXPECT_FALSE(r->exportEventsToRaw(0, ~0ull, path("a.vtr")));  // would destroy its source
     EXPECT_FALSE(r->exportEventsToRaw(0, ~0ull, path("no/such/dir/x.vtr")));
     EXPECT_TRUE(same(*r->readEventsFromEventIndex(0, 10000), events));
+}
+
+TEST_F(ReaderTest, ContentThatDisagreesWithItsHeaderIsNeverReturned) {
+    // A block whose checksums are right but whose events are not what its
+    // header says (a faulty writer): reads pass over it whichever way they
+    // reach it.
+    const auto events = stream_events(300);
+    const std::string p = write("a.vtr", events);
+    std::string bytes = bytes_of(p);
+    RecordingFile layout;
+    std::string error;
+    ASSERT_TRUE(layout.open(p, error));
+    const BlockEntry& victim = layout.eventBlocks()[1];
+    auto* base = reinterpret_cast<unsigned char*>(bytes.data());
+    unsigned char* payload = base + victim.offset + kBlockHeaderSize;
+    store<std::uint32_t>(payload + 40, load<std::uint32_t>(payload + 40) + (1u << 20));  // one delta grows
+    BlockHeader h = victim.header;
+    h.payload_crc = crc32c(payload, h.payload_size);
+    encode_block_header(h, base + victim.offset);
+    // The index keeps a copy of every block header, and a checksum of itself.
+    const std::size_t footer_at = bytes.size() - kFooterSize;
+    Footer footer;
+    ASSERT_TRUE(decode_footer(base + footer_at, footer));
+    for (std::size_t i = 0; i < layout.eventBlocks().size() + layout.triggerBlocks().size(); ++i) {
+        unsigned char* entry = base + footer.index_offset + kIndexFixedSize + i * kIndexEntrySize;
+        if (load<std::uint64_t>(entry) == victim.offset) std::memcpy(entry + 16, base + victim.offset, kBlockHeaderSize);
+    }
+    footer.index_crc = crc32c(base + footer.index_offset, footer.index_size);
+    encode_footer(footer, base + footer_at);
+    put_bytes(p, bytes);
+
+    Events expected = slice(events, 0, 100);
+    const Events rest = slice(events, 200, 300);
+    expected.insert(expected.end(), rest.begin(), rest.end());
+    EXPECT_TRUE(same(*open_reader(p)->readEvents(1000), expected));  // whole blocks
+    const auto r = open_reader(p);
+    EXPECT_TRUE(same(*r->readEventsFromEventIndex(150, 60), slice(events, 200, 260)));  // part of it
+    EXPECT_TRUE(same(*open_reader(p)->readEventsByTimeInterval(~0ull / 2), expected));
+    EXPECT_NE(log_text().find("event timestamps do not match the block header"), std::string::npos);
 }
 
 TEST_F(ReaderTest, ConcurrentReadersOfOneObjectSeeConsistentSlices) {
