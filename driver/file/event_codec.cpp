@@ -42,12 +42,14 @@ std::uint64_t decode_plain_scalar(const std::uint32_t* w, std::size_t n, std::ui
 __attribute__((target("avx2"))) std::uint64_t decode_plain_avx2(const std::uint32_t* w, std::size_t n,
                                                                 std::uint64_t t, const WordLayout& l,
                                                                 unsigned char* o, bool& escapes) {
-    const __m128i xb = _mm_cvtsi32_si128(static_cast<int>(l.x_bits));
-    const __m128i ps = _mm_cvtsi32_si128(static_cast<int>(l.polarity_shift()));
+    // Fields move to their places in the record with one shift each:
+    // x stays, y goes from bit x_bits to bit 16, polarity to bit 32.
     const __m128i ds = _mm_cvtsi32_si128(static_cast<int>(l.delta_shift()));
+    const __m128i y_up = _mm_cvtsi32_si128(static_cast<int>(16 - l.x_bits));
+    const __m128i p_up = _mm_cvtsi32_si128(static_cast<int>(32 - l.polarity_shift()));
     const __m256i xm = _mm256_set1_epi64x(l.x_mask());
-    const __m256i ym = _mm256_set1_epi64x(l.y_mask());
-    const __m256i one = _mm256_set1_epi64x(1);
+    const __m256i ym = _mm256_set1_epi64x(static_cast<long long>(l.y_mask()) << 16);
+    const __m256i pm = _mm256_set1_epi64x(1ll << 32);
     const __m256i esc = _mm256_set1_epi64x(l.escape_delta());
     const __m256i zero = _mm256_setzero_si256();
     __m256i seen = zero;
@@ -57,15 +59,16 @@ __attribute__((target("avx2"))) std::uint64_t decode_plain_avx2(const std::uint3
         const __m256i v = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i)));
         __m256i d = _mm256_srl_epi64(v, ds);
         seen = _mm256_or_si256(seen, _mm256_cmpeq_epi64(d, esc));
-        d = _mm256_add_epi64(d, _mm256_blend_epi32(_mm256_permute4x64_epi64(d, 0x90), zero, 0x03));
-        d = _mm256_add_epi64(d, _mm256_blend_epi32(_mm256_permute4x64_epi64(d, 0x40), zero, 0x0F));
+        // Running sum: within each half first, then the lower half's total
+        // into the upper half.
+        d = _mm256_add_epi64(d, _mm256_slli_si256(d, 8));
+        d = _mm256_add_epi64(d, _mm256_blend_epi32(zero, _mm256_permute4x64_epi64(d, 0x55), 0xF0));
         // Only one addition carries from one step to the next.
         const __m256i ts = _mm256_add_epi64(time, d);
         time = _mm256_add_epi64(time, _mm256_permute4x64_epi64(d, 0xFF));
-        const __m256i x = _mm256_and_si256(v, xm);
-        const __m256i y = _mm256_slli_epi64(_mm256_and_si256(_mm256_srl_epi64(v, xb), ym), 16);
-        const __m256i p = _mm256_slli_epi64(_mm256_and_si256(_mm256_srl_epi64(v, ps), one), 32);
-        const __m256i rest = _mm256_or_si256(_mm256_or_si256(x, y), p);
+        const __m256i rest = _mm256_or_si256(
+            _mm256_or_si256(_mm256_and_si256(v, xm), _mm256_and_si256(_mm256_sll_epi64(v, y_up), ym)),
+            _mm256_and_si256(_mm256_sll_epi64(v, p_up), pm));
         const __m256i lo = _mm256_unpacklo_epi64(ts, rest);  // t0 r0 | t2 r2
         const __m256i hi = _mm256_unpackhi_epi64(ts, rest);  // t1 r1 | t3 r3
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 16 * i), _mm256_permute2x128_si256(lo, hi, 0x20));
