@@ -94,7 +94,7 @@ def test_a_recording_killed_mid_way_opens_and_reads_back(tmp_path):
         import sys, time
         import vantrel_core as vc, vantrel_sim as vs
         vs.reset()
-        vs.add_camera("K", realtime=False, scene="noise", event_rate=2e6)
+        vs.add_camera("K", realtime=True, scene="noise", event_rate=4e6)
         camera = vc.EvCameraService().open("K")
         assert camera.start_recording({str(path)!r})
         assert camera.start()

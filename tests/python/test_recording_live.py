@@ -92,7 +92,7 @@ def test_recording_refusals(sim, tmp_path):
 
 
 def test_close_finishes_the_recording(sim, tmp_path):
-    camera = open_camera("C", scene="noise", event_rate=1e6)
+    camera = open_camera("C", realtime=True, scene="noise", event_rate=1e6)
     path = tmp_path / "closed.vtr"
     assert camera.start_recording(str(path))
     assert camera.start()
