@@ -1,7 +1,11 @@
 #include "file/event_cursor.hpp"
 
 #include <algorithm>
+#include <cstring>
+#include <exception>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace vantrel::file {
 
@@ -10,6 +14,11 @@ namespace {
 // Where a timestamp is searched, events are decoded in runs that stay in the
 // processor's cache.
 constexpr std::size_t kRun = 4096;
+
+// Reads of at least this many whole blocks share the work with a second
+// thread: the blocks are independent, and loading, checking and decoding
+// them is most of what a large read costs.
+constexpr std::size_t kSharedBlocks = 4;
 
 // Position of the first event of run[0, n) with timestamp >= t (n if none).
 std::size_t first_reaching(const Event2D* run, std::size_t n, std::uint64_t t, bool sorted) {
@@ -129,9 +138,75 @@ bool EventCursor::take_block(Event2D* out) {
     return true;
 }
 
+std::size_t EventCursor::read_blocks(std::size_t k0, std::size_t k1, Event2D* out) {
+    const auto& blocks = file_.eventBlocks();
+    const std::uint64_t base = blocks[k0].first_record;
+    std::vector<unsigned char> ok(k1 - k0, 0);
+    // Each block is decoded to its place in `out` as if none were damaged.
+    auto work = [&](std::size_t a, std::size_t b, std::vector<std::uint32_t>& buffer) {
+        for (std::size_t k = a; k < b; ++k) {
+            if (!file_.loadEventBlock(k, buffer)) continue;
+            const std::uint32_t* words = buffer.data() + kBlockHeaderSize / 4;
+            if (decode_block_checked(words, blocks[k].header, out + (blocks[k].first_record - base)))
+                ok[k - k0] = 1;
+            else
+                file_.rejectEventBlock(k, "event timestamps do not match the block header");
+        }
+    };
+    const std::size_t mid = k0 + (k1 - k0) / 2;
+    std::exception_ptr failure;
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            try {
+                work(mid, k1, helper_buffer_);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        work(mid, k1, helper_buffer_);  // no thread to be had: all of it here
+    }
+    try {
+        work(k0, mid, buffer_);
+    } catch (...) {
+        if (helper.joinable()) helper.join();
+        throw;
+    }
+    if (helper.joinable()) helper.join();
+    loaded_ = static_cast<std::size_t>(-1);  // buffer_ holds whichever block came last
+    if (failure) std::rethrow_exception(failure);
+
+    // Close the gaps that damaged blocks left.
+    std::size_t done = 0;
+    for (std::size_t k = k0; k < k1; ++k) {
+        if (!ok[k - k0]) continue;
+        const std::size_t at = static_cast<std::size_t>(blocks[k].first_record - base);
+        const std::size_t count = blocks[k].header.count;
+        if (at != done) std::memmove(out + done, out + at, count * sizeof(Event2D));
+        done += count;
+    }
+    decoded_ += done;
+    return done;
+}
+
 std::size_t EventCursor::read(std::uint64_t n, Event2D* out) {
     std::size_t done = 0;
     while (n > 0 && !atEnd()) {
+        if (state_.event == 0) {
+            const auto& blocks = file_.eventBlocks();
+            std::size_t k1 = block_;
+            std::uint64_t whole = 0;
+            while (k1 < blocks.size() && whole + blocks[k1].header.count <= n)
+                whole += blocks[k1++].header.count;
+            if (k1 - block_ >= kSharedBlocks) {
+                const std::size_t got = read_blocks(block_, k1, out + done);
+                done += got;
+                n -= got;
+                enter(k1);
+                continue;
+            }
+        }
         if (state_.event == 0 && !checked_ && n >= header().count) {
             const std::size_t m = header().count;  // a whole block, checked while decoded
             if (take_block(out + done)) {

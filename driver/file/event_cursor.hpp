@@ -12,7 +12,8 @@ namespace vantrel::file {
 
 // A read position in a recording's events. It always stands on an event of
 // an intact block, or at the end; damaged blocks are passed over. Several
-// cursors may share one RecordingFile (one thread at a time).
+// cursors may share one RecordingFile (one thread at a time; a large read
+// briefly uses a second thread of its own).
 class EventCursor {
 public:
     // Positioned on the first readable event.
@@ -58,11 +59,15 @@ private:
     // it was rejected (the cursor moved on to the next readable block).
     bool check();
     void next_block_if_done();
+    // Decodes the whole blocks [k0, k1) into out, sharing them with a second
+    // thread; returns the events decoded (damaged blocks are left out).
+    std::size_t read_blocks(std::size_t k0, std::size_t k1, Event2D* out);
 
     RecordingFile& file_;
     std::size_t block_ = 0;
     std::size_t loaded_ = static_cast<std::size_t>(-1);  // block held in buffer_
     std::vector<std::uint32_t> buffer_;
+    std::vector<std::uint32_t> helper_buffer_;  // the second thread's, in read_blocks
     bool checked_ = false;  // the loaded block's content agrees with its header
     DecodeState state_;
     std::vector<Event2D> scratch_;

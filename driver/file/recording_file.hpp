@@ -22,7 +22,8 @@ struct BlockEntry {
 // An open recording: its header, and the list of its event and trigger
 // blocks, from the index or, when the index is missing or damaged, from a
 // scan that keeps every intact block. Loads and checks block payloads on
-// demand. Not thread-safe.
+// demand. Not thread-safe, except that different event blocks may be
+// loaded (and rejected) by several threads at once.
 class RecordingFile {
 public:
     RecordingFile() = default;

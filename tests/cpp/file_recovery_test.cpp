@@ -120,6 +120,32 @@ TEST_F(RecoveryTest, RandomByteFlipsNeverCrashAndNeverInventEvents) {
     EXPECT_NE(log_text().find("is damaged (payload checksum mismatch)"), std::string::npos);
 }
 
+TEST_F(RecoveryTest, LargeReadsLeaveDamagedBlocksOutAndCloseTheGap) {
+    // Reads of many whole blocks are decoded by two threads into place.
+    const auto events = stream_events(2000);
+    std::string bytes = bytes_of(write("full.vtr", events, {}, {100, 8}));
+    RecordingFile layout;
+    std::string error;
+    ASSERT_TRUE(layout.open(path("full.vtr"), error));
+    for (std::size_t k : {3, 4, 13})
+        bytes[layout.eventBlocks()[k].offset + kBlockHeaderSize + 17] ^= 0x20;
+    put_bytes(path("damaged.vtr"), bytes);
+    Events expected;
+    for (std::size_t b = 0; b < 20; ++b)
+        if (b != 3 && b != 4 && b != 13)
+            expected.insert(expected.end(), events.begin() + static_cast<std::ptrdiff_t>(b * 100),
+                            events.begin() + static_cast<std::ptrdiff_t>(b * 100 + 100));
+    auto r = EvFileReader::createFileReader(path("damaged.vtr"));
+    ASSERT_TRUE(r && r->open());
+    EXPECT_TRUE(same(*r->readEvents(1650), Events(expected.begin(), expected.begin() + 1650)));
+    EXPECT_TRUE(same(*r->readEvents(5000), Events(expected.begin() + 1650, expected.end())));
+    std::uint64_t bytes_read = 0, decoded = 0;
+    ASSERT_TRUE(r->getDecodeStatistics(bytes_read, decoded));
+    EXPECT_EQ(decoded, expected.size());
+    ASSERT_TRUE(r->seekToEventIndex(250));
+    EXPECT_TRUE(same(*r->readEvents(900), Events(expected.begin() + 250, expected.begin() + 1150)));
+}
+
 TEST_F(RecoveryTest, ScanningSkipsGarbageAndUnknownBlocks) {
     const auto events = stream_events(40);
     std::string bytes = bytes_of(write("full.vtr", events, {}, {10, 4}));
