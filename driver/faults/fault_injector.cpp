@@ -151,6 +151,7 @@ const std::vector<std::string>& faultableOperations() {
         "Logger::setLogLevel",
         "Logger::getLogLevel",
         "Logger::setLogFile",
+        "Callback::buildArgument",
     };
     return operations;
 }

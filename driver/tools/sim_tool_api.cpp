@@ -1,16 +1,42 @@
-// PLACEHOLDER until the tools land.
+// The simulator's view of the tools: what they received, and documents
+// that their next toJson returns.
 #include <stdexcept>
 
+#include "sim/device_lookup.hpp"
+#include "tools/camera_tool_core.hpp"
+#include "tools/tool_journal.hpp"
 #include "vantrel/sim/simulator.hpp"
 
 namespace vantrel::sim {
 
+namespace {
+std::shared_ptr<const tools::ToolSet> tool_set_of(const std::string& serial) {
+    auto set = find_tool_set(serial);
+    if (!set) throw std::invalid_argument("no simulated camera with serial '" + serial + "'");
+    return set;
+}
+}  // namespace
+
 std::vector<ToolWrite> toolWrites(const std::string& serial) {
-    throw std::invalid_argument("no tool journal for '" + serial + "'");
+    const auto set = tool_set_of(serial);
+    if (!set->journal) return {};
+    return set->journal->entries();
 }
 
-void setToolDocument(const std::string& serial, const std::string&, const std::string&) {
-    throw std::invalid_argument("no tools for '" + serial + "'");
+void setToolDocument(const std::string& serial, const std::string& tool_id, const std::string& json_text) {
+    const auto set = tool_set_of(serial);
+    for (const auto& tool : set->tools) {
+        if (tool->core().info().id != tool_id) continue;
+        nlohmann::json document;
+        try {
+            document = nlohmann::json::parse(json_text);
+        } catch (const nlohmann::json::parse_error& e) {
+            throw std::invalid_argument(std::string("not a JSON document: ") + e.what());
+        }
+        tool->core().setDocumentOverride(std::move(document));
+        return;
+    }
+    throw std::invalid_argument("camera '" + serial + "' has no tool '" + tool_id + "'");
 }
 
 }  // namespace vantrel::sim

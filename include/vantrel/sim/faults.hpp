@@ -42,4 +42,10 @@ VANTREL_EXPORT void injectFault(const std::string& operation, FaultKind kind,
                                 double delay_seconds);
 VANTREL_EXPORT void clearFaults();
 
+// Runs the fault armed for `operation`, for code outside the driver that
+// hosts its own fault points (such as "Callback::buildArgument" in the
+// bindings' callback adapters): sleeps for a delay, throws for an exception
+// kind, and returns true when the caller must fail.
+VANTREL_EXPORT bool checkFault(std::string_view operation);
+
 }  // namespace vantrel::sim

@@ -1,0 +1,44 @@
+#include "vantrel/camera_service.hpp"
+
+#include <mutex>
+
+#include "faults/fault_point.hpp"
+#include "log/log.hpp"
+#include "sim/device_registry.hpp"
+
+namespace vantrel {
+
+struct EvCameraService::State {
+    std::mutex mutex;
+    std::vector<CameraDescription> last_scan;
+};
+
+EvCameraService::EvCameraService() : state_(std::make_unique<State>()) {
+    state_->last_scan = sim::DeviceRegistry::instance().describe();
+}
+
+EvCameraService::~EvCameraService() = default;
+
+int EvCameraService::refresh() {
+    if (faults::hit("EvCameraService::refresh")) return 0;
+    auto scan = sim::DeviceRegistry::instance().describe();
+    const int count = static_cast<int>(scan.size());
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->last_scan = std::move(scan);
+    return count;
+}
+
+std::vector<CameraDescription> EvCameraService::listCameras() {
+    if (faults::hit("EvCameraService::listCameras")) return {};
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->last_scan;
+}
+
+std::shared_ptr<ICamera> EvCameraService::open(const std::string& serial) {
+    if (faults::hit("EvCameraService::open")) return nullptr;
+    auto camera = sim::DeviceRegistry::instance().open(serial);
+    if (!camera) log::warning("EvCameraService: no connected camera has serial '", serial, "'");
+    return camera;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,424 @@
+#include "sim/sim_camera.hpp"
+
+#include <chrono>
+#include <limits>
+
+#include "faults/fault_point.hpp"
+#include "file/recorder.hpp"
+#include "file/replay_source.hpp"
+#include "log/log.hpp"
+#include "sim/firmware_image.hpp"
+#include "sim/scenes/scene.hpp"
+#include "stream/stream_limits.hpp"
+
+namespace vantrel::sim {
+
+namespace {
+
+std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
+    return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max() : a + b;
+}
+
+std::string suppressed_note(std::uint64_t suppressed) {
+    return suppressed ? " (" + std::to_string(suppressed) + " similar messages suppressed)" : "";
+}
+
+}  // namespace
+
+SimCamera::SimCamera(std::shared_ptr<Device> device)
+    : ICamera(device->description(), device->toolSet()->tools),
+      device_(std::move(device)),
+      owner_("camera " + device_->serial()),
+      width_(device_->spec().width),
+      height_(device_->spec().height),
+      opened_at_(std::chrono::steady_clock::now()),
+      settings_(std::make_shared<stream::BatchSettings>()),
+      callbacks_(std::make_shared<stream::CallbackRegistry>(owner_)),
+      recorder_(std::make_shared<stream::RecorderSlot>()) {}
+
+SimCamera::~SimCamera() { shutDown(false); }
+
+template <class... Parts>
+void SimCamera::warnThrottled(stream::LogThrottle& throttle, const Parts&... parts) const {
+    if (const auto suppressed = throttle.admit()) log::warning(owner_, ": ", parts..., suppressed_note(*suppressed));
+}
+
+bool SimCamera::refuseIfClosed(const char* operation) const {
+    if (!isClosed()) return false;
+    warnThrottled(closed_log_, operation, " refused: the camera is closed");
+    return true;
+}
+
+std::shared_ptr<StreamSession> SimCamera::currentSession() const {
+    std::lock_guard<std::mutex> lock(session_mutex_);
+    return session_;
+}
+
+std::shared_ptr<StreamSession> SimCamera::takeSession() {
+    std::lock_guard<std::mutex> lock(session_mutex_);
+    return std::move(session_);
+}
+
+std::shared_ptr<StreamSession> SimCamera::haltLocked() {
+    auto session = takeSession();
+    if (!session) return nullptr;
+    session->stopProducing();
+    last_end_us_ = std::max(last_end_us_, session->endTime());
+    return session;
+}
+
+std::uint64_t SimCamera::clockNowUs() const {
+    const auto elapsed = std::chrono::steady_clock::now() - opened_at_;
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count());
+}
+
+bool SimCamera::isConnected() {
+    if (faults::hit("ICamera::isConnected")) return false;
+    return connected_.load(std::memory_order_acquire);
+}
+
+std::uint32_t SimCamera::registerEventBatchCallback(EventBatchCallback callback) {
+    if (faults::hit("ICamera::registerEventBatchCallback")) return 0;
+    if (refuseIfClosed("registerEventBatchCallback")) return 0;
+    if (!callback) {
+        log::warning(owner_, ": registerEventBatchCallback refused: the callback is empty");
+        return 0;
+    }
+    const std::uint32_t id = callbacks_->addBatch(std::move(callback));
+    if (auto session = currentSession()) session->callbacksChanged();
+    return id;
+}
+
+bool SimCamera::unregisterEventBatchCallback(std::uint32_t id) {
+    if (faults::hit("ICamera::unregisterEventBatchCallback")) return false;
+    if (refuseIfClosed("unregisterEventBatchCallback")) return false;
+    if (!callbacks_->removeBatch(id)) {
+        log::warning(owner_, ": unregisterEventBatchCallback: no event batch callback has id ", id);
+        return false;
+    }
+    if (auto session = currentSession()) session->callbacksChanged();
+    return true;
+}
+
+std::uint32_t SimCamera::registerTriggerInCallback(TriggerInCallback callback) {
+    if (faults::hit("ICamera::registerTriggerInCallback")) return 0;
+    if (refuseIfClosed("registerTriggerInCallback")) return 0;
+    if (!callback) {
+        log::warning(owner_, ": registerTriggerInCallback refused: the callback is empty");
+        return 0;
+    }
+    return callbacks_->addTriggerIn(std::move(callback));
+}
+
+bool SimCamera::unregisterTriggerInCallback(std::uint32_t id) {
+    if (faults::hit("ICamera::unregisterTriggerInCallback")) return false;
+    if (refuseIfClosed("unregisterTriggerInCallback")) return false;
+    if (!callbacks_->removeTriggerIn(id)) {
+        log::warning(owner_, ": unregisterTriggerInCallback: no trigger-in callback has id ", id);
+        return false;
+    }
+    return true;
+}
+
+void SimCamera::setStatisticsCallback(StatisticsCallback callback) {
+    if (faults::hit("ICamera::setStatisticsCallback")) return;
+    if (refuseIfClosed("setStatisticsCallback")) return;
+    callbacks_->setStatistics(std::move(callback));
+}
+
+bool SimCamera::getNextBatch(std::vector<Event2D>& events) {
+    events.clear();
+    if (faults::hit("ICamera::getNextBatch")) return false;
+    if (refuseIfClosed("getNextBatch")) return false;
+    const auto session = currentSession();
+    if (!session) {
+        warnThrottled(poll_log_, "getNextBatch: the camera is not streaming");
+        return false;
+    }
+    stream::BatchPtr batch = session->poll(stream::limits::kPollTimeout);
+    if (!batch) {
+        if (session->failed()) {
+            warnThrottled(poll_log_, "getNextBatch: the stream failed; stop and start it again");
+        } else if (session->stopped()) {
+            warnThrottled(poll_log_, "getNextBatch: the stream stopped while waiting for a batch");
+        } else {
+            warnThrottled(poll_log_, "getNextBatch: no batch within ",
+                          stream::limits::kPollTimeout.count(), " ms");
+        }
+        return false;
+    }
+    // Nobody else holds the batch any more (callbacks and recorder are done
+    // with it): hand the vector over instead of copying it.
+    if (batch.use_count() == 1) {
+        events = std::move(*batch);
+    } else {
+        events.assign(batch->begin(), batch->end());
+    }
+    return true;
+}
+
+void SimCamera::setBatchEventsNum(std::uint64_t n) {
+    if (faults::hit("ICamera::setBatchEventsNum")) return;
+    if (refuseIfClosed("setBatchEventsNum")) return;
+    if (n == 0) {
+        settings_->set(stream::BatchSettings::defaultRule());
+        return;
+    }
+    if (n > stream::limits::kMaxBatchEvents) {
+        log::warning(owner_, ": setBatchEventsNum(", n, "): batches hold at most ",
+                     stream::limits::kMaxBatchEvents, " events; using that");
+        n = stream::limits::kMaxBatchEvents;
+    }
+    settings_->set(stream::BatchRule{stream::BatchRule::Kind::Count, n});
+}
+
+void SimCamera::setBatchEventsTime(std::uint64_t us) {
+    if (faults::hit("ICamera::setBatchEventsTime")) return;
+    if (refuseIfClosed("setBatchEventsTime")) return;
+    if (us == 0) {
+        settings_->set(stream::BatchSettings::defaultRule());
+        return;
+    }
+    settings_->set(stream::BatchRule{stream::BatchRule::Kind::Window, us});
+}
+
+bool SimCamera::start() {
+    if (faults::hit("ICamera::start")) return false;
+    std::lock_guard<std::mutex> lock(control_);
+    if (isClosed()) {
+        log::warning(owner_, ": start refused: the camera is closed");
+        return false;
+    }
+    if (!connected_.load(std::memory_order_acquire)) {
+        log::warning(owner_, ": start refused: the device is unplugged");
+        return false;
+    }
+    if (currentSession()) {
+        log::warning(owner_, ": start refused: the camera is already streaming");
+        return false;
+    }
+    const CameraSpec& spec = device_->spec();
+    if (!source_) {
+        if (!spec.source.empty()) {
+            file::ReplayInfo info;
+            std::string error;
+            auto replay = file::open_replay_source(spec.source, info, error);
+            if (!replay) {
+                log::error(owner_, ": start failed: cannot replay '", spec.source, "': ", error);
+                return false;
+            }
+            source_ = std::move(replay);
+        } else {
+            source_ = make_scene(spec.scene, width_, height_, spec.event_rate, spec.seed);
+            if (!source_) {
+                log::error(owner_, ": start failed: unknown scene '", spec.scene, "'");
+                return false;
+            }
+        }
+    }
+
+    auto pipeline = std::make_unique<tools::ToolPipeline>(tools(), width_, height_);
+    pipeline->restart();
+    const std::uint64_t offset = pipeline->timeOffset();
+    const std::uint64_t clock_now = spec.realtime ? clockNowUs() : 0;
+
+    SessionConfig config;
+    config.owner = owner_;
+    config.realtime = spec.realtime;
+    config.event_rate = spec.event_rate;
+    config.start_us = std::max(last_end_us_, saturating_add(clock_now, offset));
+
+    auto session = std::make_shared<StreamSession>(std::move(config), source_, std::move(pipeline), settings_,
+                                                   callbacks_, recorder_);
+    {
+        std::lock_guard<std::mutex> session_lock(session_mutex_);
+        session_ = session;
+    }
+    session->launch();
+    log::info(owner_, ": streaming");
+    return true;
+}
+
+bool SimCamera::stop() {
+    if (faults::hit("ICamera::stop")) return false;
+    std::shared_ptr<StreamSession> session;
+    {
+        std::lock_guard<std::mutex> lock(control_);
+        if (isClosed()) {
+            log::warning(owner_, ": stop refused: the camera is closed");
+            return false;
+        }
+        session = haltLocked();
+        if (!session) {
+            log::warning(owner_, ": stop refused: the camera is not streaming");
+            return false;
+        }
+    }
+    // Outside the lock: a callback still running may call into the camera.
+    session->finishDelivery();
+    return true;
+}
+
+void SimCamera::close() {
+    if (faults::hit("ICamera::close")) return;
+    shutDown(true);
+}
+
+void SimCamera::shutDown(bool log_if_closed) {
+    std::shared_ptr<StreamSession> session;
+    std::unique_ptr<file::Recorder> recording;
+    {
+        std::lock_guard<std::mutex> lock(control_);
+        if (isClosed()) {
+            if (log_if_closed) log::warning(owner_, ": close: the camera is already closed");
+            return;
+        }
+        markClosed();
+        session = haltLocked();
+        recording = recorder_->take();
+    }
+    if (session) session->finishDelivery();
+    if (recording && !recording->stop()) log::warning(owner_, ": close: the recording could not be completed");
+    // Dropping the callables ends any reference cycle through them.
+    callbacks_->clear();
+}
+
+void SimCamera::unplug() {
+    std::shared_ptr<StreamSession> session;
+    std::unique_ptr<file::Recorder> recording;
+    {
+        std::lock_guard<std::mutex> lock(control_);
+        connected_.store(false, std::memory_order_release);
+        session = haltLocked();
+        recording = recorder_->take();
+    }
+    if (session) {
+        log::warning(owner_, ": device unplugged while streaming; the stream stopped");
+        session->finishDelivery();
+    }
+    if (recording) {
+        log::warning(owner_, ": device unplugged while recording; the recording ends here");
+        if (!recording->stop()) log::warning(owner_, ": the recording could not be completed");
+    }
+}
+
+bool SimCamera::startRecording(const std::string& file_path) {
+    if (faults::hit("ICamera::startRecording")) return false;
+    std::lock_guard<std::mutex> lock(control_);
+    if (isClosed()) {
+        log::warning(owner_, ": startRecording refused: the camera is closed");
+        return false;
+    }
+    if (!connected_.load(std::memory_order_acquire)) {
+        log::warning(owner_, ": startRecording refused: the device is unplugged");
+        return false;
+    }
+    if (recorder_->active()) {
+        log::warning(owner_, ": startRecording(", file_path, ") refused: already recording");
+        return false;
+    }
+    file::RecordingInfo info;
+    info.width = width_;
+    info.height = height_;
+    info.serial = device_->serial();
+    const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
+    info.local_time_ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch).count() / 100;
+    auto recorder = file::Recorder::start(file_path, info);
+    if (!recorder) {
+        log::warning(owner_, ": startRecording(", file_path, ") failed");
+        return false;
+    }
+    recorder_->install(std::move(recorder));
+    return true;
+}
+
+bool SimCamera::stopRecording() {
+    if (faults::hit("ICamera::stopRecording")) return false;
+    std::unique_ptr<file::Recorder> recording;
+    {
+        std::lock_guard<std::mutex> lock(control_);
+        if (isClosed()) {
+            log::warning(owner_, ": stopRecording refused: the camera is closed");
+            return false;
+        }
+        recording = recorder_->take();
+    }
+    if (!recording) {
+        log::warning(owner_, ": stopRecording refused: not recording");
+        return false;
+    }
+    if (!recording->stop()) {
+        log::warning(owner_, ": stopRecording: the recording could not be completed");
+        return false;
+    }
+    return true;
+}
+
+std::uint16_t SimCamera::getWidth() {
+    if (faults::hit("ICamera::getWidth")) return 0;
+    if (refuseIfClosed("getWidth")) return 0;
+    return width_;
+}
+
+std::uint16_t SimCamera::getHeight() {
+    if (faults::hit("ICamera::getHeight")) return 0;
+    if (refuseIfClosed("getHeight")) return 0;
+    return height_;
+}
+
+bool SimCamera::firmwareUpgrade(const std::string& image_path) {
+    if (faults::hit("ICamera::firmwareUpgrade")) return false;
+    std::lock_guard<std::mutex> lock(control_);
+    if (isClosed()) {
+        log::warning(owner_, ": firmwareUpgrade refused: the camera is closed");
+        return false;
+    }
+    if (!connected_.load(std::memory_order_acquire)) {
+        log::warning(owner_, ": firmwareUpgrade refused: the device is unplugged");
+        return false;
+    }
+    if (currentSession()) {
+        log::warning(owner_, ": firmwareUpgrade refused: stop the stream first");
+        return false;
+    }
+    const firmware::Parsed image = firmware::read_image_file(image_path);
+    if (!image.ok) {
+        log::warning(owner_, ": firmwareUpgrade(", image_path, ") refused: ", image.error,
+                     "; firmware unchanged");
+        return false;
+    }
+    const std::string previous = device_->firmwareVersion();
+    device_->setFirmwareVersion(image.version);
+    setFirmwareVersion(image.version);
+    log::info(owner_, ": firmware upgraded from ", previous, " to ", image.version);
+    return true;
+}
+
+bool SimCamera::pushBatch(std::vector<Event2D> events) {
+    const auto session = currentSession();
+    if (!session) {
+        log::warning(owner_, ": push_batch refused: the camera is not streaming");
+        return false;
+    }
+    return session->pushBatch(std::make_shared<stream::EventBatch>(std::move(events)));
+}
+
+bool SimCamera::pushTrigger(const EventTriggerIn& edge) {
+    const auto session = currentSession();
+    if (!session) {
+        log::warning(owner_, ": push_trigger refused: the camera is not streaming");
+        return false;
+    }
+    return session->pushEdge(edge);
+}
+
+bool SimCamera::pushStatistics(const EvCameraStatisticInfo& statistics) {
+    const auto session = currentSession();
+    if (!session) {
+        log::warning(owner_, ": push_statistics refused: the camera is not streaming");
+        return false;
+    }
+    return session->pushStatistics(statistics);
+}
+
+}  // namespace vantrel::sim

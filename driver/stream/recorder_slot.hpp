@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "file/recorder.hpp"
+#include "stream/batch.hpp"
+
+namespace vantrel::stream {
+
+// The recording in progress on one camera, if any. Everything the camera
+// delivers passes through push(); once take() has returned the recorder,
+// nothing more reaches it.
+class RecorderSlot {
+public:
+    bool active() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return recorder_ != nullptr;
+    }
+    void install(std::unique_ptr<file::Recorder> recorder) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        recorder_ = std::move(recorder);
+    }
+    std::unique_ptr<file::Recorder> take() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::move(recorder_);
+    }
+    // Recorder::push never waits for the disk, so holding the lock is cheap.
+    void push(const BatchPtr& batch) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (recorder_) recorder_->push(batch);
+    }
+    void push(const EventTriggerIn& edge) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (recorder_) recorder_->push(edge);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::unique_ptr<file::Recorder> recorder_;
+};
+
+}  // namespace vantrel::stream

@@ -1,0 +1,205 @@
+#include "tools/camera_tool_core.hpp"
+
+#include <set>
+#include <stdexcept>
+
+#include "log/log.hpp"
+#include "tools/param_judge.hpp"
+#include "tools/tool_journal.hpp"
+
+namespace vantrel {
+
+CameraToolCore::CameraToolCore(ToolInfo info, std::vector<ParamSpec> params, std::vector<CrossRule> rules)
+    : info_(std::move(info)), params_(std::move(params)), rules_(std::move(rules)) {
+    std::set<std::string> names;
+    for (const auto& spec : params_) {
+        tools::check_descriptor(spec.descriptor);
+        if (!names.insert(spec.descriptor.name).second) {
+            throw std::logic_error("tool '" + info_.id + "': parameter '" + spec.descriptor.name +
+                                   "' defined twice");
+        }
+        schema_.push_back(spec.descriptor);
+        values_.emplace(spec.descriptor.name, tools::default_value(spec.descriptor));
+    }
+    for (const auto& rule : rules_) {
+        for (const auto& name : rule.params) {
+            if (!names.count(name)) {
+                throw std::logic_error("tool '" + info_.id + "': rule names unknown parameter '" + name + "'");
+            }
+        }
+        if (rule.params.empty() || !rule.check) {
+            throw std::logic_error("tool '" + info_.id + "': a rule needs parameters and a check");
+        }
+        if (auto why = rule.check(values_)) {
+            throw std::logic_error("tool '" + info_.id + "': defaults break a rule: " + *why);
+        }
+    }
+}
+
+const ParamSpec* CameraToolCore::find(std::string_view name) const {
+    for (const auto& spec : params_) {
+        if (spec.descriptor.name == name) return &spec;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<tools::ToolJournal> CameraToolCore::journal() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return journal_;
+}
+
+void CameraToolCore::setJournal(std::shared_ptr<tools::ToolJournal> journal) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    journal_ = std::move(journal);
+}
+
+void CameraToolCore::setDocumentOverride(nlohmann::json document) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    document_override_ = std::move(document);
+}
+
+ParamResult CameraToolCore::refuse(std::string_view op, std::string param, std::string message) const {
+    if (param.empty()) {
+        log::warning("tool '", info_.id, "': ", op, " refused: ", message);
+    } else {
+        log::warning("tool '", info_.id, "': ", op, " refused, parameter '", param, "': ", message);
+    }
+    return ParamResult::failure(std::move(param), std::move(message));
+}
+
+std::optional<ParamValue> CameraToolCore::get(std::string_view name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = values_.find(std::string(name));
+    if (it == values_.end()) return std::nullopt;
+    return it->second;
+}
+
+CameraToolCore::Snapshot CameraToolCore::snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Snapshot{version_.load(std::memory_order_relaxed), values_};
+}
+
+ParamResult CameraToolCore::checkRulesLocked(const ParamValueMap& accepted) const {
+    if (rules_.empty()) return ParamResult::success();
+    ParamValueMap merged = values_;
+    for (const auto& [name, value] : accepted) merged[name] = value;
+    for (const auto& rule : rules_) {
+        auto why = rule.check(merged);
+        if (!why) continue;
+        std::string param = rule.params.front();
+        for (const auto& name : rule.params) {
+            if (accepted.count(name)) {
+                param = name;
+                break;
+            }
+        }
+        return ParamResult::failure(std::move(param), std::move(*why));
+    }
+    return ParamResult::success();
+}
+
+ParamResult CameraToolCore::judgeLocked(const ParamValueMap& values, ParamValueMap& accepted) const {
+    accepted.clear();
+    for (const auto& [name, value] : values) {
+        const ParamSpec* spec = find(name);
+        if (!spec) return ParamResult::failure(name, "no parameter of this name in tool '" + info_.id + "'");
+        auto judged = tools::judge_value(spec->descriptor, value);
+        if (!judged.value) return ParamResult::failure(name, std::move(judged.why));
+        if (spec->check) {
+            if (auto why = spec->check(*judged.value)) return ParamResult::failure(name, std::move(*why));
+        }
+        accepted.emplace(name, std::move(*judged.value));
+    }
+    return checkRulesLocked(accepted);
+}
+
+ParamResult CameraToolCore::judgeDocumentLocked(const nlohmann::json& document, ParamValueMap& accepted) const {
+    accepted.clear();
+    if (!document.is_object()) {
+        return ParamResult::failure("", "expects a JSON object of parameter names and values, got JSON " +
+                                            tools::json_type_name(document));
+    }
+    for (const auto& [name, member] : document.items()) {
+        const ParamSpec* spec = find(name);
+        if (!spec) return ParamResult::failure(name, "no parameter of this name in tool '" + info_.id + "'");
+        auto judged = tools::judge_json(spec->descriptor, member);
+        if (!judged.value) return ParamResult::failure(name, std::move(judged.why));
+        if (spec->check) {
+            if (auto why = spec->check(*judged.value)) return ParamResult::failure(name, std::move(*why));
+        }
+        accepted.emplace(name, std::move(*judged.value));
+    }
+    return checkRulesLocked(accepted);
+}
+
+void CameraToolCore::commitLocked(const ParamValueMap& accepted) {
+    if (accepted.empty()) return;
+    for (const auto& [name, value] : accepted) values_[name] = value;
+    version_.fetch_add(1, std::memory_order_acq_rel);
+}
+
+ParamResult CameraToolCore::set(std::string_view name, const ParamValue& value) {
+    if (auto journal = this->journal()) {
+        sim::ToolWrite write;
+        write.tool = info_.id;
+        write.op = "set";
+        write.name = std::string(name);
+        write.value = value;
+        journal->record(std::move(write));
+    }
+    ParamValueMap one;
+    one.emplace(std::string(name), value);
+    ParamValueMap accepted;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ParamResult result = judgeLocked(one, accepted);
+    if (!result.ok) return refuse("set", std::move(result.error.param), std::move(result.error.message));
+    commitLocked(accepted);
+    return result;
+}
+
+ParamResult CameraToolCore::apply(const ParamValueMap& values) {
+    if (auto journal = this->journal()) {
+        sim::ToolWrite write;
+        write.tool = info_.id;
+        write.op = "apply";
+        write.values.assign(values.begin(), values.end());
+        journal->record(std::move(write));
+    }
+    ParamValueMap accepted;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ParamResult result = judgeLocked(values, accepted);
+    if (!result.ok) return refuse("apply", std::move(result.error.param), std::move(result.error.message));
+    commitLocked(accepted);
+    return result;
+}
+
+ParamResult CameraToolCore::fromJson(const nlohmann::json& document) {
+    if (auto journal = this->journal()) {
+        sim::ToolWrite write;
+        write.tool = info_.id;
+        write.op = "from_json";
+        // Names given as raw bytes need not be UTF-8; the journal must not throw for them.
+        write.json = document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        journal->record(std::move(write));
+    }
+    ParamValueMap accepted;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ParamResult result = judgeDocumentLocked(document, accepted);
+    if (!result.ok) return refuse("from_json", std::move(result.error.param), std::move(result.error.message));
+    commitLocked(accepted);
+    return result;
+}
+
+nlohmann::json CameraToolCore::toJson() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (document_override_) {
+        nlohmann::json document = std::move(*document_override_);
+        document_override_.reset();
+        return document;
+    }
+    nlohmann::json document = nlohmann::json::object();
+    for (const auto& [name, value] : values_) document[name] = tools::value_to_json(value);
+    return document;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "vantrel/sim/simulator.hpp"
+
+namespace vantrel::tools {
+
+// Every write the tools of one device received, accepted or refused, oldest
+// first. Bounded: past kCapacity entries the oldest are forgotten, so a
+// long-running program that writes in a loop does not grow without end.
+class ToolJournal {
+public:
+    static constexpr std::size_t kCapacity = 100000;
+
+    void record(sim::ToolWrite write);
+    std::vector<sim::ToolWrite> entries() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::deque<sim::ToolWrite> entries_;
+};
+
+}  // namespace vantrel::tools

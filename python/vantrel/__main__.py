@@ -1,0 +1,5 @@
+import sys
+
+from vantrel.cli import main
+
+sys.exit(main())

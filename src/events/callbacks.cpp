@@ -1,0 +1,108 @@
+#include "events/callbacks.hpp"
+
+#include <cxxabi.h>
+
+#include <utility>
+
+#include <pybind11/detail/exception_translation.h>
+
+#include "events/event_array.hpp"
+#include "vantrel/sim/faults.hpp"
+
+namespace vantrel_py {
+
+namespace {
+
+bool interpreter_alive() { return Py_IsInitialized() && !Py_IsFinalizing(); }
+
+void report_unraisable(py::error_already_set& error) {
+    if (interpreter_alive()) PyErr_WriteUnraisable(error.value().ptr());
+}
+
+// Runs one delivery with the GIL held: builds the argument, calls the
+// callable, and keeps every error on the Python side. A C++ exception gets
+// the Python exception that pybind11's standard translation would give it.
+template <class BuildArgument>
+void deliver(const py::function& callable, BuildArgument&& build) {
+    if (!interpreter_alive()) return;
+    py::gil_scoped_acquire gil;
+    try {
+        try {
+            // A fault point for checking this very path: it may throw, or
+            // drop the delivery.
+            if (vantrel::sim::checkFault("Callback::buildArgument")) return;
+            py::object argument = build();
+            callable(std::move(argument));
+        } catch (py::error_already_set&) {
+            throw;
+        } catch (abi::__forced_unwind&) {
+            throw;  // the thread is being ended: let the unwinding through
+        } catch (...) {
+            py::detail::try_translate_exceptions();
+            throw py::error_already_set();
+        }
+    } catch (py::error_already_set& error) {
+        report_unraisable(error);
+    }
+}
+
+// Runs on the main thread, with the GIL, for a release handed over below.
+int release_held_callable(void* held) {
+    delete static_cast<py::function*>(held);
+    return 0;
+}
+
+}  // namespace
+
+std::shared_ptr<py::function> make_python_callback(py::function f) {
+    return std::shared_ptr<py::function>(new py::function(std::move(f)), [](py::function* held) {
+        // During finalisation the reference (and this small object) is
+        // abandoned: touching Python then is not allowed.
+        if (!interpreter_alive()) return;
+        // The thread holds the GIL exactly when it has a current thread state.
+        // (PyGILState_Check() cannot tell: it answers 1 for every thread once a
+        // sub-interpreter has existed.)
+        if (PyThreadState_GetUnchecked() != nullptr) {
+            delete held;
+            return;
+        }
+        if (PyGILState_GetThisThreadState() == nullptr) {
+            // A driver thread the interpreter does not know. Waiting for the
+            // GIL here could see the interpreter start finalising, which ends
+            // the waiting thread on the spot; from inside a destructor that
+            // aborts the process. So the main thread releases the reference
+            // at its next opportunity instead.
+            if (Py_AddPendingCall(&release_held_callable, held) == 0) return;
+            if (!interpreter_alive()) return;
+        }
+        const PyGILState_STATE state = PyGILState_Ensure();
+        delete held;
+        PyGILState_Release(state);
+    });
+}
+
+vantrel::EventBatchCallback make_batch_copy_adapter(std::shared_ptr<py::function> callback) {
+    return [callback = std::move(callback)](vantrel::Event2D* begin, vantrel::Event2D* end) {
+        deliver(*callback, [&] { return make_event_array_copy(begin, end); });
+    };
+}
+
+vantrel::EventBatchCallback make_batch_view_adapter(std::shared_ptr<py::function> callback) {
+    return [callback = std::move(callback)](vantrel::Event2D* begin, vantrel::Event2D* end) {
+        deliver(*callback, [&] { return make_event_array_view(begin, end); });
+    };
+}
+
+vantrel::TriggerInCallback make_trigger_in_adapter(std::shared_ptr<py::function> callback) {
+    return [callback = std::move(callback)](const vantrel::EventTriggerIn& edge) {
+        deliver(*callback, [&] { return py::cast(edge); });
+    };
+}
+
+vantrel::StatisticsCallback make_statistics_adapter(std::shared_ptr<py::function> callback) {
+    return [callback = std::move(callback)](const vantrel::EvCameraStatisticInfo& statistics) {
+        deliver(*callback, [&] { return py::cast(statistics); });
+    };
+}
+
+}  // namespace vantrel_py

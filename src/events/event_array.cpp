@@ -1,0 +1,61 @@
+#include "events/event_array.hpp"
+
+#include <cstring>
+
+#include <pybind11/gil_safe_call_once.h>
+
+namespace vantrel_py {
+
+using vantrel::Event2D;
+
+py::dtype event_dtype() {
+    // Built once and never released, not even at interpreter exit. The
+    // GIL-safe once guard avoids a deadlock should importing NumPy release
+    // the GIL while another thread waits for the first build.
+    PYBIND11_CONSTINIT static py::gil_safe_call_once_and_store<py::dtype> storage;
+    return storage
+        .call_once_and_store_result([] {
+            py::dict spec;
+            spec["names"] = py::make_tuple("x", "y", "polarity", "timestamp");
+            spec["formats"] = py::make_tuple("<u2", "<u2", "u1", "<u8");
+            spec["offsets"] = py::make_tuple(offsetof(Event2D, x), offsetof(Event2D, y),
+                                             offsetof(Event2D, polarity), offsetof(Event2D, timestamp));
+            spec["itemsize"] = sizeof(Event2D);
+            return py::dtype::from_args(spec);
+        })
+        .get_stored();
+}
+
+py::array make_empty_event_array() {
+    return py::array(event_dtype(), std::vector<py::ssize_t>{0}, std::vector<py::ssize_t>{});
+}
+
+py::array make_event_array_copy(const Event2D* begin, const Event2D* end) {
+    const auto bytes = reinterpret_cast<const char*>(end) - reinterpret_cast<const char*>(begin);
+    const py::ssize_t n = bytes / static_cast<py::ssize_t>(sizeof(Event2D));
+    if (n <= 0) return make_empty_event_array();
+    py::array array(event_dtype(), std::vector<py::ssize_t>{n});
+    std::memcpy(array.mutable_data(), begin, static_cast<std::size_t>(n) * sizeof(Event2D));
+    return array;
+}
+
+py::array make_event_array_copy(const std::vector<Event2D>& events) {
+    if (events.empty()) return make_empty_event_array();
+    // Described without a base object, the memory is copied by NumPy into
+    // an array of its own.
+    return py::array(event_dtype(), std::vector<py::ssize_t>{static_cast<py::ssize_t>(events.size())},
+                     std::vector<py::ssize_t>{static_cast<py::ssize_t>(sizeof(Event2D))}, events.data());
+}
+
+py::array make_event_array_view(Event2D* begin, Event2D* end) {
+    const auto bytes = reinterpret_cast<const char*>(end) - reinterpret_cast<const char*>(begin);
+    if (bytes < static_cast<std::ptrdiff_t>(sizeof(Event2D))) return make_empty_event_array();
+    // The capsule only marks the array as a view; it owns nothing.
+    py::capsule base(static_cast<const void*>(begin), nullptr, [](PyObject*) {});
+    py::array array(event_dtype(), std::vector<py::ssize_t>{bytes / static_cast<py::ssize_t>(sizeof(Event2D))},
+                    std::vector<py::ssize_t>{static_cast<py::ssize_t>(sizeof(Event2D))}, begin, base);
+    array.attr("flags").attr("writeable") = false;
+    return array;
+}
+
+}  // namespace vantrel_py

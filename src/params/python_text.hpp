@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include <pybind11/pybind11.h>
+
+namespace vantrel_py {
+
+namespace py = pybind11;
+
+// A str decoded strictly from UTF-8 bytes; UnicodeDecodeError otherwise.
+inline py::str decode_utf8(const std::string& bytes) {
+    PyObject* text = PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), nullptr);
+    if (!text) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(text);
+}
+
+// Limits the native recursion of a converter through the interpreter's own
+// guard: nesting that would exhaust the stack raises RecursionError.
+class RecursionGuard {
+public:
+    explicit RecursionGuard(const char* where) {
+        if (Py_EnterRecursiveCall(where) != 0) throw py::error_already_set();
+    }
+    ~RecursionGuard() { Py_LeaveRecursiveCall(); }
+    RecursionGuard(const RecursionGuard&) = delete;
+    RecursionGuard& operator=(const RecursionGuard&) = delete;
+};
+
+// A snapshot of a dictionary's entries, in its iteration order. Converting a
+// value may run Python code (str() of an object) that changes the
+// dictionary; walking the snapshot keeps every key and value alive.
+inline py::list dict_items(py::handle dict) {
+    PyObject* items = PyDict_Items(dict.ptr());
+    if (!items) throw py::error_already_set();
+    return py::reinterpret_steal<py::list>(items);
+}
+
+}  // namespace vantrel_py
