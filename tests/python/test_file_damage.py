@@ -1,5 +1,6 @@
-"""Damaged recordings: cut short, bytes flipped, writer killed mid-way.
-They open and give back every intact block, and never a wrong event."""
+"""Damaged recordings: cut short, a byte flipped, writer killed mid-way.
+They open and give back every intact block, and never a wrong event (the
+driver tests flip bytes at random)."""
 
 import os
 import signal
@@ -65,27 +66,6 @@ def test_a_flipped_byte_loses_its_block_only_and_is_logged(tmp_path, log_file):
     assert "is damaged (payload checksum mismatch)" in log_file.read_text()
     assert r.seek_to_event_index(BLOCK + 5)  # inside the damaged block: lands after it
     assert r.get_current_event_index() == 2 * BLOCK
-
-
-def test_random_flips_never_give_wrong_events(tmp_path, log_file):
-    events = scene_events(2 * BLOCK + 5000, seed=4)
-    data = open(write(tmp_path / "a.vtr", events), "rb").read()
-    rng = np.random.default_rng(5)
-    blocks = [events[i:i + BLOCK] for i in range(0, len(events), BLOCK)]
-    for _ in range(40):
-        damaged = bytearray(data)
-        for pos in rng.integers(0, len(data), int(rng.integers(1, 4))):
-            damaged[pos] ^= int(rng.integers(1, 256))
-        (tmp_path / "d.vtr").write_bytes(damaged)
-        got = read_everything(tmp_path / "d.vtr")
-        if got is None:
-            continue
-        # whole original blocks, in order
-        pos = 0
-        for block in blocks:
-            if pos + len(block) <= len(got) and same(got[pos:pos + len(block)], block):
-                pos += len(block)
-        assert pos == len(got)
 
 
 def test_a_recording_killed_mid_way_opens_and_reads_back(tmp_path):
