@@ -1,22 +1,29 @@
-// PLACEHOLDER until recordings land.
-#include <stdexcept>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "faults/fault_point.hpp"
+#include "file/recording_reader.hpp"
+#include "log/log.hpp"
 #include "vantrel/file_reader.hpp"
-#include "vantrel/sim/simulator.hpp"
 
 namespace vantrel {
 
 EvFileReader::~EvFileReader() = default;
 
-std::unique_ptr<EvFileReader> EvFileReader::createFileReader(const std::string&) { return nullptr; }
-
-}  // namespace vantrel
-
-namespace vantrel::sim {
-
-void writeRecording(const std::string&, const Event2D*, std::size_t, std::uint16_t, std::uint16_t,
-                    const std::string&, const std::vector<EventTriggerIn>&, std::int64_t) {
-    throw std::runtime_error("recordings are not implemented");
+std::unique_ptr<EvFileReader> EvFileReader::createFileReader(const std::string& filepath) {
+    if (faults::hit("EvFileReader::createFileReader")) return nullptr;
+    struct stat st {};
+    if (::stat(filepath.c_str(), &st) != 0) {
+        log::warning("createFileReader(", filepath, "): ", std::strerror(errno));
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        log::warning("createFileReader(", filepath, "): not a regular file");
+        return nullptr;
+    }
+    return std::make_unique<file::RecordingReader>(filepath);
 }
 
-}  // namespace vantrel::sim
+}  // namespace vantrel

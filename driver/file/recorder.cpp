@@ -1,13 +1,205 @@
-// PLACEHOLDER until recordings land.
 #include "file/recorder.hpp"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <variant>
 
 #include "log/log.hpp"
 
 namespace vantrel::file {
 
-std::unique_ptr<Recorder> Recorder::start(const std::string& path, const RecordingInfo&) {
-    log::error("startRecording(", path, "): recording is not implemented");
-    return nullptr;
+namespace {
+
+using Batch = std::shared_ptr<const std::vector<Event2D>>;
+using Clock = std::chrono::steady_clock;
+
+std::uint64_t cost(const std::vector<Event2D>& batch) { return batch.size() * sizeof(Event2D) + 128; }
+
+std::int64_t now_ticks() {
+    using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
+    return std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+class ThreadedRecorder final : public Recorder {
+public:
+    ThreadedRecorder(std::string path, const RecorderLimits& limits, const BlockLimits& blocks)
+        : path_(std::move(path)), limits_(limits), writer_(blocks) {}
+
+    ~ThreadedRecorder() override { stop(); }
+
+    bool begin(const RecordingInfo& info) {
+        if (!writer_.open(path_, info)) {
+            log::error("recording ", path_, ": ", writer_.error());
+            return false;
+        }
+        thread_ = std::thread([this] { run(); });
+        return true;
+    }
+
+    void push(Batch batch) override {
+        if (!batch || batch->empty()) return;
+        const std::uint64_t n = batch->size();
+        const std::uint64_t bytes = cost(*batch);
+        {
+            std::lock_guard lock(mutex_);
+            if (!stopping_ && queued_bytes_ + bytes <= limits_.queued_bytes) {
+                queue_.emplace_back(std::move(batch));
+                queued_bytes_ += bytes;
+                wake_.notify_one();
+                return;
+            }
+        }
+        drop(n);
+    }
+
+    void push(const EventTriggerIn& edge) override {
+        {
+            std::lock_guard lock(mutex_);
+            if (!stopping_ && queued_edges_ < limits_.queued_edges) {
+                queue_.emplace_back(edge);
+                ++queued_edges_;
+                wake_.notify_one();
+                return;
+            }
+        }
+        std::lock_guard lock(mutex_);
+        ++dropped_edges_;
+    }
+
+    bool stop() override {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+            wake_.notify_one();
+        }
+        std::lock_guard join_lock(join_mutex_);
+        if (thread_.joinable()) thread_.join();
+        return ok_;
+    }
+
+    std::uint64_t droppedEvents() const override {
+        std::lock_guard lock(mutex_);
+        return dropped_events_;
+    }
+
+private:
+    using Item = std::variant<Batch, EventTriggerIn>;
+
+    void drop(std::uint64_t n) {
+        std::lock_guard lock(mutex_);
+        dropped_events_ += n;
+    }
+
+    // Writes one item; once the file has failed, everything is dropped.
+    void write(const Item& item) {
+        if (const Batch* batch = std::get_if<Batch>(&item)) {
+            if (writer_.failed() || !writer_.add((*batch)->data(), (*batch)->size())) {
+                report_failure();
+                drop((*batch)->size());
+            }
+        } else if (writer_.failed() || !writer_.add(std::get<EventTriggerIn>(item))) {
+            report_failure();
+            std::lock_guard lock(mutex_);
+            ++dropped_edges_;
+        }
+    }
+
+    void report_failure() {
+        if (failure_reported_) return;
+        failure_reported_ = true;
+        log::error("recording ", path_, ": ", writer_.error(),
+                   "; the rest of the recording is dropped");
+    }
+
+    void report_drops(bool final) {
+        std::uint64_t events, edges;
+        {
+            std::lock_guard lock(mutex_);
+            events = dropped_events_;
+            edges = dropped_edges_;
+        }
+        if (events == reported_events_ && edges == reported_edges_) return;
+        reported_events_ = events;
+        reported_edges_ = edges;
+        log::warning("recording ", path_, ": the writer cannot keep up; ", events, " events and ",
+                     edges, " trigger edges dropped", final ? " in all" : " so far");
+    }
+
+    void run() {
+        std::deque<Item> work;
+        auto last_flush = Clock::now();
+        const auto interval = std::chrono::milliseconds(limits_.flush_interval_ms);
+        for (;;) {
+            bool stopping;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait_for(lock, interval, [&] { return stopping_ || !queue_.empty(); });
+                work.swap(queue_);
+                stopping = stopping_;
+            }
+            for (Item& item : work) {
+                write(item);
+                std::lock_guard lock(mutex_);
+                if (const Batch* batch = std::get_if<Batch>(&item))
+                    queued_bytes_ -= cost(**batch);
+                else
+                    --queued_edges_;
+            }
+            work.clear();
+            if (Clock::now() - last_flush >= interval) {
+                if (!writer_.failed() && !writer_.flush()) report_failure();
+                last_flush = Clock::now();
+                report_drops(false);
+            }
+            if (stopping) {
+                std::lock_guard lock(mutex_);
+                if (queue_.empty()) break;
+            }
+        }
+        ok_ = !writer_.failed() && writer_.finish();
+        if (!ok_) report_failure();
+        report_drops(true);
+        log::info("recording ", path_, ": finished with ", writer_.eventCount(), " events and ",
+                  writer_.triggerCount(), " trigger edges");
+    }
+
+    const std::string path_;
+    const RecorderLimits limits_;
+    RecordingWriter writer_;  // used by the writer thread only
+    std::thread thread_;
+    std::mutex join_mutex_;
+    bool ok_ = false;
+    bool failure_reported_ = false;
+    std::uint64_t reported_events_ = 0;
+    std::uint64_t reported_edges_ = 0;
+
+    mutable std::mutex mutex_;  // guards the members below
+    std::condition_variable wake_;
+    std::deque<Item> queue_;
+    std::uint64_t queued_bytes_ = 0;  // batches queued or being written
+    std::uint64_t queued_edges_ = 0;
+    std::uint64_t dropped_events_ = 0;
+    std::uint64_t dropped_edges_ = 0;
+    bool stopping_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Recorder> start_recorder(const std::string& path, const RecordingInfo& info,
+                                         const RecorderLimits& limits, const BlockLimits& blocks) {
+    RecordingInfo header = info;
+    if (header.local_time_ticks == 0) header.local_time_ticks = now_ticks();
+    auto recorder = std::make_unique<ThreadedRecorder>(path, limits, blocks);
+    if (!recorder->begin(header)) return nullptr;
+    return recorder;
+}
+
+std::unique_ptr<Recorder> Recorder::start(const std::string& path, const RecordingInfo& info) {
+    return start_recorder(path, info, RecorderLimits{}, BlockLimits{});
 }
 
 }  // namespace vantrel::file

@@ -15,8 +15,11 @@ struct ReplayInfo {
 
 // An event source that streams a recording: its events and trigger edges,
 // shifted so that the recording starts at the stream time of the first
-// generate() call. nullptr, with `error` set, when `path` is not a readable
-// recording.
+// generate() (or triggers()) call. The recording starts at its first event,
+// or at an earlier trigger edge. Events come in file order; a recording
+// whose time goes backwards replays those events in the slice they follow.
+// The bias rate scale does not thin a recording. nullptr, with `error` set,
+// when `path` is not a readable recording.
 std::unique_ptr<stream::EventSource> open_replay_source(const std::string& path, ReplayInfo& info,
                                                         std::string& error);
 

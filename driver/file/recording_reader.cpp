@@ -1,0 +1,357 @@
+#include "file/recording_reader.hpp"
+
+#include <algorithm>
+#include <exception>
+#include <limits>
+
+#include "faults/fault_point.hpp"
+#include "file/export_range.hpp"
+#include "log/log.hpp"
+
+namespace vantrel::file {
+
+namespace {
+constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+}  // namespace
+
+struct RecordingReader::Read {
+    Events events = std::make_shared<std::vector<Event2D>>();
+    std::vector<EventTriggerIn> edges;
+};
+
+RecordingReader::RecordingReader(std::string path) : path_(std::move(path)) {}
+
+RecordingReader::~RecordingReader() = default;
+
+bool RecordingReader::is_open(const char* operation) const {
+    if (file_) return true;
+    log::warning("file reader ", path_, ": ", operation, ": the file is not open (call open() first)");
+    return false;
+}
+
+bool RecordingReader::open() {
+    if (faults::hit("EvFileReader::open")) return false;
+    auto file = std::make_unique<RecordingFile>();
+    std::string error;
+    if (!file->open(path_, error)) {
+        log::warning("file reader ", path_, ": cannot open: ", error);
+        return false;
+    }
+    auto cursor = std::make_unique<EventCursor>(*file);
+    std::lock_guard lock(mutex_);
+    cursor_ = std::move(cursor);
+    file_ = std::move(file);
+    exported_decoded_ = 0;
+    {
+        const auto& blocks = file_->eventBlocks();
+        std::lock_guard snap(snapshot_mutex_);
+        snapshot_.open = true;
+        snapshot_.info = file_->info();
+        snapshot_.event_count = file_->eventCount();
+        snapshot_.has_events = !blocks.empty();
+        snapshot_.start_time = blocks.empty() ? 0 : blocks.front().header.first_timestamp;
+        snapshot_.end_time = blocks.empty() ? 0 : blocks.back().header.last_timestamp;
+    }
+    publish();
+    return true;
+}
+
+void RecordingReader::publish() {
+    const std::uint64_t index = cursor_->index();
+    const std::uint64_t timestamp = cursor_->timestamp();
+    const bool at_end = cursor_->atEnd();
+    const std::uint64_t bytes = file_->bytesRead();
+    const std::uint64_t decoded = cursor_->eventsDecoded() + exported_decoded_;
+    std::lock_guard snap(snapshot_mutex_);
+    snapshot_.index = index;
+    snapshot_.timestamp = timestamp;
+    snapshot_.at_end = at_end;
+    snapshot_.bytes_read = bytes;
+    snapshot_.events_decoded = decoded;
+}
+
+bool RecordingReader::snapshot(const char* operation, Snapshot& out) const {
+    {
+        std::lock_guard snap(snapshot_mutex_);
+        if (snapshot_.open) {
+            out = snapshot_;
+            return true;
+        }
+    }
+    log::warning("file reader ", path_, ": ", operation, ": the file is not open (call open() first)");
+    return false;
+}
+
+bool RecordingReader::getStartTime(std::uint64_t& t) {
+    if (faults::hit("EvFileReader::getStartTime")) return false;
+    Snapshot snap;
+    if (!snapshot("getStartTime", snap)) return false;
+    if (!snap.has_events) {
+        log::warning("file reader ", path_, ": getStartTime: the recording holds no events");
+        return false;
+    }
+    t = snap.start_time;
+    return true;
+}
+
+bool RecordingReader::getEndTime(std::uint64_t& t) {
+    if (faults::hit("EvFileReader::getEndTime")) return false;
+    Snapshot snap;
+    if (!snapshot("getEndTime", snap)) return false;
+    if (!snap.has_events) {
+        log::warning("file reader ", path_, ": getEndTime: the recording holds no events");
+        return false;
+    }
+    t = snap.end_time;
+    return true;
+}
+
+bool RecordingReader::getEventCount(std::uint64_t& n) {
+    if (faults::hit("EvFileReader::getEventCount")) return false;
+    Snapshot snap;
+    if (!snapshot("getEventCount", snap)) return false;
+    n = snap.event_count;
+    return true;
+}
+
+bool RecordingReader::isEndReached() {
+    if (faults::hit("EvFileReader::isEndReached")) return false;
+    Snapshot snap;
+    return snapshot("isEndReached", snap) && snap.at_end;
+}
+
+bool RecordingReader::seekToTimestamp(std::uint64_t t) {
+    if (faults::hit("EvFileReader::seekToTimestamp")) return false;
+    std::lock_guard lock(mutex_);
+    if (!is_open("seekToTimestamp")) return false;
+    const bool found = cursor_->seekTimestamp(t);
+    publish();
+    if (found) return true;
+    log::warning("file reader ", path_, ": seekToTimestamp(", t, "): no readable event at or after it");
+    return false;
+}
+
+bool RecordingReader::seekToEventIndex(std::uint64_t n_event) {
+    if (faults::hit("EvFileReader::seekToEventIndex")) return false;
+    std::lock_guard lock(mutex_);
+    if (!is_open("seekToEventIndex")) return false;
+    const bool found = cursor_->seekIndex(n_event);
+    publish();
+    if (found) return true;
+    log::warning("file reader ", path_, ": seekToEventIndex(", n_event, "): the recording holds ",
+                 file_->eventCount(), " events");
+    return false;
+}
+
+std::uint64_t RecordingReader::getCurrentTimestamp() {
+    if (faults::hit("EvFileReader::getCurrentTimestamp")) return 0;
+    Snapshot snap;
+    return snapshot("getCurrentTimestamp", snap) ? snap.timestamp : 0;
+}
+
+std::uint64_t RecordingReader::getCurrentEventIndex() {
+    if (faults::hit("EvFileReader::getCurrentEventIndex")) return 0;
+    Snapshot snap;
+    return snapshot("getCurrentEventIndex", snap) ? snap.index : 0;
+}
+
+template <class Body>
+RecordingReader::Events RecordingReader::read(const char* operation, Body&& body) {
+    Read r;
+    {
+        std::lock_guard lock(mutex_);
+        if (!is_open(operation)) return r.events;
+        body(r);
+        publish();
+    }
+    deliver(r.edges);
+    return r.events;
+}
+
+// Edges from lo up to the timestamp of the event now at the position.
+void RecordingReader::count_read(Read& r, std::uint64_t lo, std::uint64_t n) {
+    if (n > 0) {
+        const std::uint64_t left = file_->eventCount() - std::min(file_->eventCount(), cursor_->index());
+        r.events = buffers_->take(static_cast<std::size_t>(std::min(n, left)));
+        r.events->resize(cursor_->read(n, r.events->data()));
+    }
+    if (cursor_->atEnd()) {
+        file_->edgesBetween(lo, kNoLimit, r.edges);
+    } else if (const std::uint64_t hi = cursor_->timestamp(); hi > lo) {
+        file_->edgesBetween(lo, hi - 1, r.edges);
+    }
+}
+
+void RecordingReader::interval_read(Read& r, std::uint64_t lo, std::uint64_t t0,
+                                    std::uint64_t interval) {
+    if (interval > kNoLimit - t0) {
+        count_read(r, lo, kNoLimit);  // the interval reaches past every timestamp
+    } else {
+        r.events = buffers_->take(static_cast<std::size_t>(cursor_->boundBefore(t0 + interval)));
+        r.events->resize(cursor_->readBefore(t0 + interval, r.events->data()));
+        count_read(r, lo, 0);
+    }
+    // Only a file whose time goes backwards can hold events before t0 here.
+    if (!file_->monotonic())
+        std::erase_if(*r.events, [t0](const Event2D& e) { return e.timestamp < t0; });
+}
+
+std::shared_ptr<std::vector<Event2D>> RecordingReader::readEvents(std::uint64_t n) {
+    if (faults::hit("EvFileReader::readEvents")) return nullptr;
+    return read("readEvents", [&](Read& r) {
+        if (cursor_->atEnd()) return;
+        const std::uint64_t lo = cursor_->index() == 0 ? 0 : cursor_->timestamp();
+        count_read(r, lo, n);
+    });
+}
+
+std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsFromTimestamp(std::uint64_t start,
+                                                                               std::uint64_t n) {
+    if (faults::hit("EvFileReader::readEventsFromTimestamp")) return nullptr;
+    return read("readEventsFromTimestamp", [&](Read& r) {
+        if (!cursor_->seekTimestamp(start)) return;
+        count_read(r, start, n);
+    });
+}
+
+std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsFromEventIndex(
+    std::uint64_t event_num, std::uint64_t n) {
+    if (faults::hit("EvFileReader::readEventsFromEventIndex")) return nullptr;
+    return read("readEventsFromEventIndex", [&](Read& r) {
+        if (!cursor_->seekIndex(event_num)) return;
+        const std::uint64_t lo = cursor_->index() == 0 ? 0 : cursor_->timestamp();
+        count_read(r, lo, n);
+    });
+}
+
+std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeInterval(
+    std::uint64_t interval) {
+    if (faults::hit("EvFileReader::readEventsByTimeInterval")) return nullptr;
+    return read("readEventsByTimeInterval", [&](Read& r) {
+        if (cursor_->atEnd()) return;
+        const std::uint64_t t0 = cursor_->timestamp();
+        interval_read(r, cursor_->index() == 0 ? 0 : t0, t0, interval);
+    });
+}
+
+std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeIntervalFromTimestamp(
+    std::uint64_t start, std::uint64_t interval) {
+    if (faults::hit("EvFileReader::readEventsByTimeIntervalFromTimestamp")) return nullptr;
+    return read("readEventsByTimeIntervalFromTimestamp", [&](Read& r) {
+        if (!cursor_->seekTimestamp(start)) return;
+        interval_read(r, start, start, interval);
+    });
+}
+
+std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeIntervalFromEventIndex(
+    std::uint64_t event_num, std::uint64_t interval) {
+    if (faults::hit("EvFileReader::readEventsByTimeIntervalFromEventIndex")) return nullptr;
+    return read("readEventsByTimeIntervalFromEventIndex", [&](Read& r) {
+        if (!cursor_->seekIndex(event_num)) return;
+        const std::uint64_t t0 = cursor_->timestamp();
+        interval_read(r, cursor_->index() == 0 ? 0 : t0, t0, interval);
+    });
+}
+
+bool RecordingReader::exportEventsToRaw(std::uint64_t start, std::uint64_t end,
+                                        const std::string& out_file_path) {
+    if (faults::hit("EvFileReader::exportEventsToRaw")) return false;
+    std::lock_guard lock(mutex_);
+    if (!is_open("exportEventsToRaw")) return false;
+    std::string error;
+    const bool ok = export_range(*file_, start, end, out_file_path, exported_decoded_, error);
+    publish();
+    if (ok) return true;
+    log::error("file reader ", path_, ": exportEventsToRaw(", start, ", ", end, ", ", out_file_path,
+               "): ", error);
+    return false;
+}
+
+std::uint32_t RecordingReader::registerTriggerInCallback(TriggerInCallback callback) {
+    if (faults::hit("EvFileReader::registerTriggerInCallback")) return 0;
+    if (!callback) {
+        log::warning("file reader ", path_, ": registerTriggerInCallback: empty callback refused");
+        return 0;
+    }
+    std::lock_guard lock(callbacks_mutex_);
+    // Ids are never 0 and never reused while registered.
+    while (next_callback_id_ == 0 || callbacks_.count(next_callback_id_) != 0) ++next_callback_id_;
+    const std::uint32_t id = next_callback_id_++;
+    callbacks_.emplace(id, std::move(callback));
+    return id;
+}
+
+bool RecordingReader::unregisterTriggerInCallback(std::uint32_t id) {
+    if (faults::hit("EvFileReader::unregisterTriggerInCallback")) return false;
+    TriggerInCallback removed;  // dropped after the lock is released
+    {
+        std::lock_guard lock(callbacks_mutex_);
+        const auto it = callbacks_.find(id);
+        if (it != callbacks_.end()) {
+            removed = std::move(it->second);
+            callbacks_.erase(it);
+        }
+    }
+    if (removed) return true;
+    log::warning("file reader ", path_, ": unregisterTriggerInCallback(", id,
+                 "): no callback with that id");
+    return false;
+}
+
+void RecordingReader::deliver(const std::vector<EventTriggerIn>& edges) {
+    if (edges.empty()) return;
+    std::vector<TriggerInCallback> targets;
+    {
+        std::lock_guard lock(callbacks_mutex_);
+        for (const auto& [id, callback] : callbacks_) targets.push_back(callback);
+    }
+    for (const EventTriggerIn& edge : edges) {
+        for (const TriggerInCallback& callback : targets) {
+            try {
+                callback(edge);
+            } catch (const std::exception& e) {
+                log::error("file reader ", path_, ": trigger-in callback threw: ", e.what());
+            } catch (...) {
+                log::error("file reader ", path_, ": trigger-in callback threw an unknown exception");
+            }
+        }
+    }
+}
+
+std::uint16_t RecordingReader::getWidth() {
+    if (faults::hit("EvFileReader::getWidth")) return 0;
+    Snapshot snap;
+    return snapshot("getWidth", snap) ? snap.info.width : 0;
+}
+
+std::uint16_t RecordingReader::getHeight() {
+    if (faults::hit("EvFileReader::getHeight")) return 0;
+    Snapshot snap;
+    return snapshot("getHeight", snap) ? snap.info.height : 0;
+}
+
+bool RecordingReader::getDecodeStatistics(std::uint64_t& bandwidth_bytes,
+                                          std::uint64_t& events_count) {
+    if (faults::hit("EvFileReader::getDecodeStatistics")) return false;
+    Snapshot snap;
+    if (!snapshot("getDecodeStatistics", snap)) return false;
+    bandwidth_bytes = snap.bytes_read;
+    events_count = snap.events_decoded;
+    return true;
+}
+
+bool RecordingReader::getFileMetadata(EvFileInfo& info) {
+    if (faults::hit("EvFileReader::getFileMetadata")) return false;
+    Snapshot snap;
+    if (!snapshot("getFileMetadata", snap)) return false;
+    info.start_timestamp = snap.start_time;
+    info.end_timestamp = snap.end_time;
+    info.max_events = snap.event_count;
+    info.width = snap.info.width;
+    info.height = snap.info.height;
+    info.serial_number = snap.info.serial;
+    info.local_time_ticks = snap.info.local_time_ticks;
+    return true;
+}
+
+}  // namespace vantrel::file

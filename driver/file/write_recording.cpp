@@ -1,0 +1,37 @@
+#include <stdexcept>
+#include <string>
+
+#include "file/recording_writer.hpp"
+#include "vantrel/sim/simulator.hpp"
+
+namespace vantrel::sim {
+
+void writeRecording(const std::string& path, const Event2D* events, std::size_t count,
+                    std::uint16_t width, std::uint16_t height, const std::string& serial,
+                    const std::vector<EventTriggerIn>& triggers, std::int64_t local_time_ticks) {
+    // Checked before the file is touched, so a refused call leaves no file.
+    for (std::size_t i = 0; i < count; ++i) {
+        const Event2D& e = events[i];
+        if (e.x >= width || e.y >= height)
+            throw std::invalid_argument("event " + std::to_string(i) + " at (" + std::to_string(e.x) +
+                                        ", " + std::to_string(e.y) + ") lies outside the " +
+                                        std::to_string(width) + "x" + std::to_string(height) +
+                                        " sensor");
+        if (i > 0 && e.timestamp < events[i - 1].timestamp)
+            throw std::invalid_argument("event timestamps go backwards at event " + std::to_string(i));
+    }
+    for (std::size_t i = 1; i < triggers.size(); ++i)
+        if (triggers[i].timestamp < triggers[i - 1].timestamp)
+            throw std::invalid_argument("trigger timestamps go backwards at edge " + std::to_string(i));
+    if (serial.size() > file::kMaxSerialSize)
+        throw std::invalid_argument("serial number longer than 65535 bytes");
+
+    file::RecordingWriter writer;
+    bool ok = writer.open(path, file::RecordingInfo{width, height, serial, local_time_ticks}) &&
+              writer.add(events, count);
+    for (std::size_t i = 0; ok && i < triggers.size(); ++i) ok = writer.add(triggers[i]);
+    if (ok) ok = writer.finish();
+    if (!ok) throw std::runtime_error("cannot write recording '" + path + "': " + writer.error());
+}
+
+}  // namespace vantrel::sim

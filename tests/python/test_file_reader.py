@@ -1,0 +1,319 @@
+"""EvFileReader on recordings built with vantrel_sim.write_recording: every
+read method against a NumPy oracle, seeks, metadata, statistics, trigger
+callbacks, export and the lock rules."""
+
+import gc
+import threading
+import time
+import weakref
+
+import numpy as np
+import pytest
+
+import vantrel_core as vc
+import vantrel_sim as vs
+from recfiles import EVENT_DTYPE, same, scene_events, write
+
+
+@pytest.fixture
+def events():
+    ev = scene_events(200_000, seed=1)
+    ev["timestamp"][1000:1010] = ev["timestamp"][999]  # a run of equal timestamps
+    return ev
+
+
+@pytest.fixture
+def reader(tmp_path, events):
+    r = vc.EvFileReader.create_file_reader(write(tmp_path / "a.vtr", events, serial="S-1", width=640, height=480))
+    assert r.open()
+    return r
+
+
+def first_at_or_after(events, t):
+    return int(np.searchsorted(events["timestamp"], t, side="left"))
+
+
+def is_empty_event_array(a):
+    return isinstance(a, np.ndarray) and a.shape == (0,) and a.dtype == EVENT_DTYPE
+
+
+def test_construction_and_files_that_are_not_recordings(tmp_path):
+    with pytest.raises(TypeError, match=r"^vantrel_core\.EvFileReader: No constructor defined!$"):
+        vc.EvFileReader()
+    assert vc.EvFileReader.create_file_reader(str(tmp_path / "missing.vtr")) is None
+    assert vc.EvFileReader.create_file_reader(str(tmp_path)) is None
+    (tmp_path / "notes.txt").write_text("not a recording, just some text that is long enough")
+    r = vc.EvFileReader.create_file_reader(filepath=str(tmp_path / "notes.txt"))
+    assert r is not None and r.open() is False
+
+
+def test_before_open_nothing_is_available(tmp_path, events):
+    r = vc.EvFileReader.create_file_reader(write(tmp_path / "a.vtr", events[:10]))
+    assert r.get_start_time() is None and r.get_end_time() is None and r.get_event_count() is None
+    assert r.get_file_metadata() is None and r.get_decode_statistics() is None
+    assert r.is_end_reached() is False and r.seek_to_event_index(0) is False
+    assert (r.get_width(), r.get_height(), r.get_current_timestamp(), r.get_current_event_index()) == (0, 0, 0, 0)
+    assert is_empty_event_array(r.read_events(5))
+    assert r.export_events_to_raw(0, 10, str(tmp_path / "x.vtr")) is False
+
+
+def test_metadata_and_getters(reader, events):
+    assert reader.get_start_time() == int(events["timestamp"][0])
+    assert reader.get_end_time() == int(events["timestamp"][-1])
+    assert reader.get_event_count() == len(events)
+    assert (reader.get_width(), reader.get_height()) == (640, 480)
+    info = reader.get_file_metadata()
+    assert isinstance(info, vc.EvFileInfo)
+    assert (info.start_timestamp, info.end_timestamp, info.max_events) == (
+        events["timestamp"][0], events["timestamp"][-1], len(events))
+    assert repr(info) == "<EvFileInfo events=200000 size=640x480 serial='S-1'>"
+    info.width = 1  # a copy: the reader is not affected
+    assert reader.get_file_metadata().width == 640
+
+
+def test_sequential_reads_return_every_event_exactly(reader, events):
+    parts = []
+    while not reader.is_end_reached():
+        part = reader.read_events(n=33_333)
+        assert part.flags.owndata and part.flags.writeable and part.dtype == EVENT_DTYPE
+        parts.append(part)
+        assert reader.get_current_event_index() == sum(map(len, parts))
+    assert same(np.concatenate(parts), events)
+    assert is_empty_event_array(reader.read_events(10))
+    assert is_empty_event_array(reader.read_events_by_time_interval(10**6))
+    stats = reader.get_decode_statistics()
+    assert isinstance(stats, tuple) and len(stats) == 2
+    assert stats[1] == len(events)
+    assert len(events) * 4 < stats[0] < len(events) * 5  # about four bytes per event
+
+
+def test_every_read_method_matches_the_oracle(reader, events):
+    ts = events["timestamp"]
+    rng = np.random.default_rng(7)
+    for _ in range(60):
+        k = int(rng.integers(0, len(events)))
+        n = int(rng.integers(0, 5000))
+        start = int(rng.integers(int(ts[0]) - 10, int(ts[-1]) + 10))
+        interval = int(rng.integers(0, 3000))
+        i = first_at_or_after(events, start)
+
+        assert same(reader.read_events_from_event_index(event_num=k, n=n), events[k:k + n])
+        assert same(reader.read_events(n), events[min(k + n, len(events)):k + 2 * n])
+
+        got = reader.read_events_from_timestamp(start=start, n=n)
+        assert same(got, events[i:i + n]) if i < len(events) else is_empty_event_array(got)
+
+        j = first_at_or_after(events, start + interval)
+        got = reader.read_events_by_time_interval_from_timestamp(start=start, interval=interval)
+        assert same(got, events[i:j]) if i < len(events) else is_empty_event_array(got)
+
+        kj = first_at_or_after(events, int(ts[k]) + interval)
+        assert same(reader.read_events_by_time_interval_from_event_index(event_num=k, interval=interval), events[k:kj])
+        assert reader.seek_to_event_index(n_event=k)
+        assert reader.get_current_timestamp() == ts[k]
+        assert same(reader.read_events_by_time_interval(interval=interval), events[k:kj])
+        assert reader.get_current_event_index() == max(k, kj)
+
+
+def test_seeks(reader, events):
+    ts = events["timestamp"]
+    assert reader.seek_to_timestamp(t=int(ts[999]))
+    assert reader.get_current_event_index() == first_at_or_after(events, ts[999]) <= 999  # first of the run
+    assert reader.seek_to_timestamp(0) and reader.get_current_event_index() == 0
+    assert not reader.seek_to_timestamp(2**64 - 1)  # reaches the driver, finds nothing
+    assert reader.get_current_event_index() == 0
+    assert not reader.seek_to_event_index(len(events))
+    with pytest.raises(TypeError):
+        reader.seek_to_timestamp(-1)
+    with pytest.raises(TypeError):
+        reader.seek_to_event_index(2**64)
+    with pytest.raises(TypeError):
+        reader.read_events(1.5)
+    with pytest.raises(TypeError):
+        reader.read_events(None)
+
+
+def test_arrays_outlive_further_reads_and_the_reader(reader, events):
+    a = reader.read_events(1000)
+    reader.seek_to_event_index(5000)
+    b = reader.read_events(1000)
+    del reader
+    gc.collect()
+    assert same(a, events[:1000]) and same(b, events[5000:6000])
+
+
+def test_trigger_edges_arrive_during_reads(tmp_path):
+    ev = scene_events(50_000, seed=3)
+    triggers = [(7, 1, 0)] + [(i % 3, i % 2, int(ev["timestamp"][i])) for i in range(0, len(ev), 997)]
+    triggers.append((9, 0, int(ev["timestamp"][-1]) + 50))
+    r = vc.EvFileReader.create_file_reader(write(tmp_path / "t.vtr", ev, triggers=triggers))
+    assert r.open()
+    got = []
+    thread_ids = set()
+
+    def on_edge(edge):
+        assert isinstance(edge, vc.EventTriggerIn)
+        got.append((edge.id, edge.polarity, edge.timestamp))
+        thread_ids.add(threading.get_ident())
+
+    callback_id = r.register_trigger_in_callback(callback=on_edge)
+    assert isinstance(callback_id, int)
+    r.read_events(1)
+    assert got[0] == triggers[0]  # before the first event: delivered with the first read
+    while not r.is_end_reached():
+        before = len(got)
+        lo = r.get_current_timestamp()
+        r.read_events_by_time_interval(5_000)
+        hi = r.get_current_timestamp() if not r.is_end_reached() else 2**64
+        assert all(lo <= t < hi for _, _, t in got[before:])
+    assert got == triggers
+    assert thread_ids == {threading.get_ident()}  # on the reading thread
+
+    got.clear()
+    t = int(ev["timestamp"][997 * 3])
+    r.read_events_by_time_interval_from_timestamp(t, 1)
+    assert got[0] == triggers[4]
+
+    assert r.unregister_trigger_in_callback(callback_id=callback_id)
+    assert not r.unregister_trigger_in_callback(callback_id)
+    got.clear()
+    r.read_events_from_event_index(0, len(ev))
+    assert got == []
+    with pytest.raises(TypeError):
+        r.register_trigger_in_callback(None)
+    with pytest.raises(TypeError):
+        r.unregister_trigger_in_callback(-1)
+
+
+def test_a_raising_trigger_callback_is_reported_and_reading_goes_on(tmp_path, capsys):
+    ev = scene_events(1000)
+    triggers = [(1, 1, int(ev["timestamp"][5])), (2, 0, int(ev["timestamp"][600]))]
+    r = vc.EvFileReader.create_file_reader(write(tmp_path / "t.vtr", ev, triggers=triggers))
+    assert r.open()
+    calls = []
+
+    def broken(edge):
+        calls.append(edge.id)
+        raise ZeroDivisionError("edge")
+
+    r.register_trigger_in_callback(broken)
+    assert len(r.read_events(1000)) == 1000
+    assert calls == [1, 2]
+    assert capsys.readouterr().err.count("ZeroDivisionError('edge')") == 2
+
+
+def test_dropping_the_reader_releases_its_callables(tmp_path):
+    r = vc.EvFileReader.create_file_reader(write(tmp_path / "a.vtr", scene_events(10)))
+    assert r.open()
+
+    class Callback:
+        def __call__(self, edge):
+            pass
+
+    cb = Callback()
+    ref = weakref.ref(cb)
+    r.register_trigger_in_callback(cb)
+    del cb
+    assert ref() is not None
+    del r
+    gc.collect()
+    assert ref() is None
+
+
+def test_export_holds_exactly_the_inclusive_range(tmp_path, reader, events):
+    ts = events["timestamp"]
+    start, end = int(ts[10_000]), int(ts[20_000])
+    out = tmp_path / "part.vtr"
+    assert reader.seek_to_event_index(123)
+    assert reader.export_events_to_raw(start=start, end=end, out_file_path=str(out))
+    assert reader.get_current_event_index() == 123
+    part = vc.EvFileReader.create_file_reader(str(out))
+    assert part.open()
+    expected = events[(ts >= start) & (ts <= end)]
+    assert same(part.read_events(10**9), expected)
+    a, b = reader.get_file_metadata(), part.get_file_metadata()
+    assert (a.serial_number, a.width, a.height, a.local_time) == (b.serial_number, b.width, b.height, b.local_time)
+    assert b.start_timestamp == start and b.end_timestamp == end
+    assert reader.export_events_to_raw(end, end, str(tmp_path / "one.vtr"))
+    assert not reader.export_events_to_raw(end, start, str(tmp_path / "bad.vtr"))
+    assert not reader.export_events_to_raw(0, 1, str(tmp_path / "no" / "dir.vtr"))
+    assert not (tmp_path / "bad.vtr").exists()
+
+
+def test_injected_driver_exceptions_surface_translated(reader):
+    vs.inject_fault("EvFileReader::readEvents", "out_of_range", message="no such event")
+    with pytest.raises(IndexError, match="no such event"):
+        reader.read_events(1)
+    vs.inject_fault("EvFileReader::open", "exception", message="plain")
+    with pytest.raises(RuntimeError, match="plain"):
+        reader.open()
+    vs.inject_fault("EvFileReader::getEventCount", "fail")
+    assert reader.get_event_count() is None
+    vs.clear_faults()
+
+
+def test_reads_and_seeks_run_without_the_gil(reader):
+    # While the driver holds a read for 0.3 s, another Python thread runs.
+    for operation, call in (("EvFileReader::readEvents", lambda: reader.read_events(10)),
+                            ("EvFileReader::seekToTimestamp", lambda: reader.seek_to_timestamp(0)),
+                            ("EvFileReader::exportEventsToRaw", lambda: reader.export_events_to_raw(1, 0, "/nonexistent/x"))):
+        vs.inject_fault(operation, "delay", delay=0.3)
+        ticks = []
+        done = threading.Event()
+
+        def count():
+            while not done.is_set():
+                ticks.append(time.monotonic())
+                time.sleep(0.001)
+
+        counter = threading.Thread(target=count)
+        counter.start()
+        begin = time.monotonic()
+        call()
+        end = time.monotonic()
+        done.set()
+        counter.join()
+        assert end - begin >= 0.3
+        assert sum(begin + 0.05 < t < end - 0.05 for t in ticks) > 10, operation
+    vs.clear_faults()
+
+
+def test_getters_keep_the_gil(reader):
+    vs.inject_fault("EvFileReader::getEventCount", "delay", delay=0.3)
+    ticks = []
+    done = threading.Event()
+
+    def count():
+        while not done.is_set():
+            ticks.append(time.monotonic())
+            time.sleep(0.001)
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    time.sleep(0.02)
+    begin = time.monotonic()
+    reader.get_event_count()
+    end = time.monotonic()
+    done.set()
+    counter.join()
+    assert sum(begin + 0.05 < t < end - 0.05 for t in ticks) == 0
+    vs.clear_faults()
+
+
+def test_dropping_a_reader_with_callbacks_after_a_subinterpreter_existed(tmp_path, python_subprocess):
+    # Once any sub-interpreter has existed, CPython's PyGILState_Check()
+    # always answers yes; releasing the callables must not rely on it.
+    path = write(tmp_path / "a.vtr", scene_events(10))
+    result = python_subprocess(f"""
+        import _interpreters
+        _interpreters.destroy(_interpreters.create())
+        import gc, vantrel_core as vc
+        r = vc.EvFileReader.create_file_reader({path!r})
+        assert r.open()
+        r.register_trigger_in_callback(lambda e: None)
+        del r
+        gc.collect()
+        print("ok")
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "ok"
