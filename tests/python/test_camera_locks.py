@@ -48,7 +48,7 @@ CASES = [
     ("ICamera::firmwareUpgrade", lambda c, s: c.firmware_upgrade("missing.img"), True),
     ("ICamera::unregisterEventBatchCallback", lambda c, s: c.unregister_event_batch_callback(1), True),
     ("ICamera::setStatisticsCallback", lambda c, s: c.set_statistics_callback(print), True),
-    ("ICamera::startRecording", lambda c, s: c.start_recording("x.vtr"), True),
+    ("ICamera::startRecording", lambda c, s: c.start_recording("/nonexistent-dir/x.vtr"), True),
     ("EvCameraService::refresh", lambda c, s: s.refresh(), True),
     ("EvCameraService::open", lambda c, s: s.open("T"), True),
     ("ICamera::getWidth", lambda c, s: c.get_width(), False),
