@@ -9,7 +9,7 @@
 #include <pybind11/stl.h>
 
 #include "registration.hpp"
-#include "text_args.hpp"
+#include "arguments.hpp"
 #include "vantrel/sim/simulator.hpp"
 
 namespace vantrel_sim {
@@ -19,40 +19,10 @@ namespace {
 using vantrel::Event2D;
 using vantrel::sim::CameraSpec;
 
-template <class T>
-T ranged(long long value, const char* name, long long low, long long high) {
-    if (value < low || value > high) {
-        throw py::value_error(std::string(name) + " must be from " + std::to_string(low) + " to " +
-                              std::to_string(high) + ", got " + std::to_string(value));
-    }
-    return static_cast<T>(value);
-}
-
-// The event dtype, as vantrel_core defines it.
-py::dtype event_dtype() {
-    py::dict spec;
-    spec["names"] = py::make_tuple("x", "y", "polarity", "timestamp");
-    spec["formats"] = py::make_tuple("<u2", "<u2", "u1", "<u8");
-    spec["offsets"] = py::make_tuple(8, 10, 12, 0);
-    spec["itemsize"] = 16;
-    return py::dtype::from_args(spec);
-}
-
 std::vector<Event2D> events_from_array(const py::object& events) {
-    if (!py::isinstance<py::array>(events)) {
-        throw py::type_error("events must be a numpy array with the event dtype");
-    }
-    auto array = py::reinterpret_borrow<py::array>(events);
-    if (!array.dtype().equal(event_dtype())) {
-        throw py::value_error("events must have the event dtype (x, y, polarity, timestamp), got " +
-                              py::str(array.dtype()).cast<std::string>());
-    }
-    if (array.ndim() != 1) throw py::value_error("events must be one-dimensional");
-    array = py::array::ensure(array, py::array::c_style);
-    if (!array) throw py::error_already_set();
-    std::vector<Event2D> out(static_cast<std::size_t>(array.shape(0)));
-    if (!out.empty()) std::memcpy(out.data(), array.data(), out.size() * sizeof(Event2D));
-    return out;
+    const py::array array = event_array_arg(events);
+    const auto* data = static_cast<const Event2D*>(array.data());
+    return std::vector<Event2D>(data, data + array.shape(0));
 }
 
 void add_camera(const py::object& serial, long long width, long long height, const py::object& product,

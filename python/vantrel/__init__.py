@@ -2,6 +2,7 @@
 `vantrel` command line and the demo. The SDK itself is the extension module
 vantrel_core; simulated cameras are controlled with vantrel_sim."""
 
+from vantrel.events import EVENT_DTYPE, make_events
 from vantrel.render import (
     accumulate,
     event_rate,
@@ -13,6 +14,8 @@ from vantrel.render import (
 )
 
 __all__ = [
+    "EVENT_DTYPE",
+    "make_events",
     "accumulate",
     "event_rate",
     "polarity_frame",

@@ -26,6 +26,15 @@ def sim():
         restore_default_devices()
 
 
+@pytest.fixture
+def scripted(sim):
+    """A started camera "S" that streams only what is pushed into it."""
+    camera = open_camera("S", scene="scripted")
+    assert camera.start()
+    yield camera
+    camera.close()
+
+
 def open_camera(serial="T", *, realtime=False, scene="noise", width=64, height=32, **options):
     vs.add_camera(serial, realtime=realtime, scene=scene, width=width, height=height, **options)
     service = vc.EvCameraService()

@@ -5,15 +5,7 @@ import numpy as np
 import pytest
 
 import vantrel_sim as vs
-from simcam import make_events, open_camera, sim, wait_for  # noqa: F401
-
-
-@pytest.fixture
-def scripted(sim):
-    camera = open_camera("S", scene="scripted")
-    assert camera.start()
-    yield camera
-    camera.close()
+from simcam import make_events, open_camera, scripted, sim, wait_for  # noqa: F401
 
 
 def test_the_dtype_mirrors_the_driver_record(scripted):

@@ -9,9 +9,7 @@ from PIL import Image
 from vantrel import render
 from vantrel.progress import ProgressBar
 
-EVENT_DTYPE = np.dtype({"names": ["x", "y", "polarity", "timestamp"],
-                        "formats": ["<u2", "<u2", "u1", "<u8"],
-                        "offsets": [8, 10, 12, 0], "itemsize": 16})
+from vantrel import EVENT_DTYPE, make_events
 
 
 def events(*rows):
@@ -92,6 +90,25 @@ def test_bad_input_is_refused():
         render.time_surface(events(), 4, 4, tau_us=0)
     with pytest.raises(TypeError):
         render.save_png(np.zeros((2, 2), np.float32), "x.png")
+
+
+def test_event_dtype_is_the_modules():
+    import vantrel_core as vc
+    import vantrel_sim as vs
+
+    vs.reset()
+    try:
+        vs.add_camera("DT", scene="scripted", realtime=False)
+        camera = vc.EvCameraService().open("DT")
+        camera.start()
+        pushed = make_events(x=[1, 2], y=3, polarity=[0, 1], timestamp=[5, 6])
+        assert vs.push_batch("DT", pushed)
+        got = camera.get_next_batch()
+        assert got.dtype == EVENT_DTYPE and (got == pushed).all()
+        camera.close()
+    finally:
+        vs.reset()
+        vs.add_camera(vs.DEFAULT_SERIAL)
 
 
 def test_progress_bar_without_terminal():
