@@ -16,9 +16,8 @@ import numpy.typing as npt
 
 import vantrel_core as vc
 import vantrel_sim as vs
+from vantrel import EVENT_DTYPE
 
-EVENT_DTYPE = np.dtype({"names": ["x", "y", "polarity", "timestamp"], "formats": ["<u2", "<u2", "u1", "<u8"],
-                        "offsets": [8, 10, 12, 0], "itemsize": 16})
 WIDTH, HEIGHT = 320, 240
 
 

@@ -15,6 +15,7 @@ import numpy.typing as npt
 
 import vantrel_core as vc
 import vantrel_sim as vs
+from vantrel import make_events
 
 # ---- the application under test --------------------------------------------
 
@@ -73,18 +74,10 @@ def plug_test_camera() -> None:
     vs.add_camera(SERIAL, width=64, height=48, scene="scripted", realtime=False)
 
 
-# The layout of the arrays the cameras deliver (16 bytes an event).
-EVENT_DTYPE = np.dtype({"names": ["x", "y", "polarity", "timestamp"], "formats": ["<u2", "<u2", "u1", "<u8"],
-                        "offsets": [8, 10, 12, 0], "itemsize": 16})
-
-
 def events(pixels: list[tuple[int, int]]) -> npt.NDArray[np.void]:
     """ON events at these pixels, 10 us apart."""
-    out = np.zeros(len(pixels), EVENT_DTYPE)
-    out["x"], out["y"] = zip(*pixels)
-    out["polarity"] = 1
-    out["timestamp"] = np.arange(len(pixels)) * 10
-    return out
+    xs, ys = zip(*pixels)
+    return make_events(x=xs, y=ys, polarity=1, timestamp=np.arange(len(pixels)) * 10)
 
 
 def check_finds_the_hot_pixel() -> None:
