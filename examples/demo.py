@@ -83,12 +83,15 @@ def main() -> int:
 
     step("Configure through tools: a region of interest and a rate limit")
     roi = camera.get_tool(vc.ToolType.TOOL_ROI)
+    erc = camera.get_tool_by_id("event_rate_control")
+    if roi is None or erc is None:
+        print("the camera lacks the roi or event_rate_control tool")
+        return 1
     window = dict(x=width // 4, y=height // 4, width=width // 2, height=height // 2)
     result = roi.apply({"enabled": True, **window})
     print(f"roi.apply({window}) -> {result!r}")
     refused = roi.set("width", width + 1)
     print(f"roi.set('width', {width + 1}) -> {refused!r}")
-    erc = camera.get_tool_by_id("event_rate_control")
     limit = 200_000
     print(f"event_rate_control.apply(max {limit} ev/s) -> {erc.apply({'enabled': True, 'max_event_rate': limit})!r}")
     tuned = stream_for(camera, 1.0, "streaming")
@@ -131,6 +134,9 @@ def main() -> int:
         return 1
     info = reader.get_file_metadata()
     start, end = reader.get_start_time(), reader.get_end_time()
+    if info is None or start is None or end is None:
+        print("the recording holds no events")
+        return 1
     print(f"{info!r}, {start} .. {end} us, recorded {info.local_time:%Y-%m-%d %H:%M:%S}")
     middle = (start + end) // 2
     reader.seek_to_timestamp(middle)
@@ -142,18 +148,18 @@ def main() -> int:
     reader.seek_to_event_index(1000)
     first = reader.read_events(5)
     print(f"seek_to_event_index(1000) then read_events(5): timestamps {first['timestamp'].tolist()}")
-    whole = reader.read_events_from_event_index(0, reader.get_event_count())
+    whole = reader.read_events_from_event_index(0, info.max_events)
     same = len(whole) == len(recorded) and bool((whole == recorded).all())
     print(f"all {len(whole)} events read back; identical to what the callback received: {same}")
-    bandwidth, decoded = reader.get_decode_statistics()
+    bandwidth, decoded = reader.get_decode_statistics() or (0, 0)
     print(f"decode statistics: {bandwidth} bytes read, {decoded} events decoded")
 
     step("Export a slice")
     export = os.path.join(args.out, "slice.vtr")
     if reader.export_events_to_raw(middle, middle + 100_000, export):
         part = vc.EvFileReader.create_file_reader(export)
-        part.open()
-        print(f"events in [{middle}, {middle + 100_000}] us -> {export}: {part.get_event_count()} events, "
+        count = part.get_event_count() if part is not None and part.open() else 0
+        print(f"events in [{middle}, {middle + 100_000}] us -> {export}: {count} events, "
               f"{os.path.getsize(export)} bytes")
 
     step("Pictures")
