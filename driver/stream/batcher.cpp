@@ -13,7 +13,10 @@ void Batcher::configure(BatchRule rule, std::uint64_t now) {
     if (rule.value == 0) rule.value = 1;
     if (rule.kind == BatchRule::Kind::Count) rule.value = std::min(rule.value, max_batch_events_);
     rule_ = rule;
-    window_start_ = now;
+    // Windows start at the oldest event still waiting, so that events made
+    // under the previous rule are cut into windows too instead of being
+    // delivered as one long first batch.
+    window_start_ = pendingEvents() > 0 ? std::min(pending_[offset_].timestamp, now) : now;
 }
 
 void Batcher::append(std::vector<Event2D>& slice) {

@@ -119,6 +119,19 @@ TEST(Batcher, ReconfiguringKeepsPendingEventsAndTheLastRuleWins) {
     EXPECT_EQ(got.times().back(), (std::vector<std::uint64_t>{3}));
 }
 
+TEST(Batcher, EventsWaitingWhenWindowsAreChosenAreCutIntoWindowsToo) {
+    Batcher batcher(1000);
+    batcher.configure({BatchRule::Kind::Count, 100}, 0);
+    auto slice = events_at({10, 12, 25, 31, 38, 44});
+    batcher.append(slice);
+    Collected got;
+    batcher.cut(45, got.emit());
+    ASSERT_TRUE(got.batches.empty());
+    batcher.configure({BatchRule::Kind::Window, 10}, 45);
+    batcher.cut(49, got.emit());  // the window [40, 50) is still open
+    EXPECT_EQ(got.times(), (std::vector<std::vector<std::uint64_t>>{{10, 12}, {25}, {31, 38}}));
+}
+
 TEST(Batcher, SuggestedSlicesEndAtTheNextBatchBoundary) {
     Batcher batcher(1000);
     batcher.configure({BatchRule::Kind::Window, 10'000}, 0);
