@@ -21,7 +21,7 @@ class DeviceRegistry {
 public:
     static DeviceRegistry& instance();
 
-    // std::invalid_argument when the spec is not acceptable.
+    // std::invalid_argument when the CameraSpec is not acceptable.
     void add(CameraSpec spec);
     // Unplugs; the device's open camera stops. False for an unknown serial.
     bool remove(const std::string& serial);
