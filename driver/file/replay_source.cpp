@@ -58,23 +58,19 @@ private:
         stream_start_ = t;
     }
 
-    // Stream time t corresponds to recording time to_file(t); both saturate
-    // instead of wrapping.
-    std::uint64_t to_file(std::uint64_t t) const {
-        if (t < stream_start_) {
-            const std::uint64_t back = stream_start_ - t;
-            return back > file_start_ ? 0 : file_start_ - back;
+    // Stream time t corresponds to recording time to_file(t).
+    std::uint64_t to_file(std::uint64_t t) const { return rebase(t, stream_start_, file_start_); }
+    std::uint64_t to_stream(std::uint64_t f) const { return rebase(f, file_start_, stream_start_); }
+
+    // t moved from the time base starting at `from` to the one starting at
+    // `to`, saturating instead of wrapping.
+    static std::uint64_t rebase(std::uint64_t t, std::uint64_t from, std::uint64_t to) {
+        if (t < from) {
+            const std::uint64_t back = from - t;
+            return back > to ? 0 : to - back;
         }
-        const std::uint64_t ahead = t - stream_start_;
-        return ahead > ~0ull - file_start_ ? ~0ull : file_start_ + ahead;
-    }
-    std::uint64_t to_stream(std::uint64_t f) const {
-        if (f < file_start_) {
-            const std::uint64_t back = file_start_ - f;
-            return back > stream_start_ ? 0 : stream_start_ - back;
-        }
-        const std::uint64_t ahead = f - file_start_;
-        return ahead > ~0ull - stream_start_ ? ~0ull : stream_start_ + ahead;
+        const std::uint64_t ahead = t - from;
+        return ahead > ~0ull - to ? ~0ull : to + ahead;
     }
 
     std::unique_ptr<RecordingFile> file_;
