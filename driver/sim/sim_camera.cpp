@@ -59,10 +59,10 @@ std::shared_ptr<StreamSession> SimCamera::takeSession() {
     return std::move(session_);
 }
 
-std::shared_ptr<StreamSession> SimCamera::haltLocked() {
+std::shared_ptr<StreamSession> SimCamera::haltLocked(bool deliver_queued) {
     auto session = takeSession();
     if (!session) return nullptr;
-    session->stopProducing();
+    session->stopProducing(deliver_queued);
     last_end_us_ = std::max(last_end_us_, session->endTime());
     return session;
 }
@@ -248,7 +248,7 @@ bool SimCamera::stop() {
             log::warning(owner_, ": stop refused: the camera is closed");
             return false;
         }
-        session = haltLocked();
+        session = haltLocked(true);
         if (!session) {
             log::warning(owner_, ": stop refused: the camera is not streaming");
             return false;
@@ -274,7 +274,7 @@ void SimCamera::shutDown(bool log_if_closed) {
             return;
         }
         markClosed();
-        session = haltLocked();
+        session = haltLocked(true);
         recording = recorder_->take();
     }
     if (session) session->finishDelivery();
@@ -289,7 +289,8 @@ void SimCamera::unplug() {
     {
         std::lock_guard<std::mutex> lock(control_);
         connected_.store(false, std::memory_order_release);
-        session = haltLocked();
+        // The device is gone: what it had not delivered yet is lost with it.
+        session = haltLocked(false);
         recording = recorder_->take();
     }
     if (session) {

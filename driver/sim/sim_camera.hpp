@@ -64,7 +64,7 @@ private:
     std::shared_ptr<StreamSession> takeSession();
     // Stops the session under `control_`; the caller finishes its delivery
     // after letting go of the lock.
-    std::shared_ptr<StreamSession> haltLocked();
+    std::shared_ptr<StreamSession> haltLocked(bool deliver_queued);
     void shutDown(bool log_if_closed);
     std::uint64_t clockNowUs() const;
     bool refuseIfClosed(const char* operation) const;

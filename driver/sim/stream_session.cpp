@@ -59,14 +59,18 @@ void StreamSession::launch() {
     producer_ = std::thread([self] { self->produce(); });
 }
 
-void StreamSession::stopProducing() {
+void StreamSession::stopProducing(bool deliver_queued) {
     {
         std::lock_guard<std::mutex> lock(wake_mutex_);
         stopping_.store(true, std::memory_order_release);
     }
     wake_.notify_all();
     poll_queue_.close();
-    delivery_queue_.close();
+    // Callbacks then receive every batch the stream produced, as a recording
+    // of it holds. From inside a callback nothing more may be delivered once
+    // it returns.
+    using Queued = stream::BoundedQueue<DeliveryItem, stream::DeliveryItemWeight>::Queued;
+    delivery_queue_.close(deliver_queued && !onDeliveryThread() ? Queued::Keep : Queued::Discard);
     std::thread producer;
     {
         std::lock_guard<std::mutex> lock(threads_mutex_);
@@ -123,14 +127,16 @@ void StreamSession::reportDrops(const char* queue, std::size_t batches, std::siz
 }
 
 void StreamSession::emitBatch(BatchPtr batch, bool pushed) {
-    recorder_->push(batch);
     events_since_report_.fetch_add(batch->size(), std::memory_order_relaxed);
     const bool wait = !pushed && !config_.realtime;
     if (callbacks_->hasBatch()) {
         const auto r = poll_queue_.push(batch, Overflow::DropOldest);
         if (r.dropped_items) reportDrops("poll", r.dropped_items, r.dropped_weight);
-        emitItem(DeliveryItem::ofBatch(std::move(batch)), pushed);
+        // Recorded once the callbacks are sure to get it (a stop while this
+        // waits for room refuses it), so the recording holds what they receive.
+        if (emitItem(DeliveryItem::ofBatch(batch), pushed)) recorder_->push(std::move(batch));
     } else {
+        recorder_->push(batch);
         const auto r = poll_queue_.push(std::move(batch), wait ? Overflow::Wait : Overflow::DropOldest);
         if (r.dropped_items) reportDrops("poll", r.dropped_items, r.dropped_weight);
     }
@@ -158,8 +164,7 @@ bool StreamSession::pushBatch(BatchPtr batch) {
 
 bool StreamSession::pushEdge(const EventTriggerIn& edge) {
     if (stopped()) return false;
-    recorder_->push(edge);
-    emitItem(DeliveryItem::ofEdge(edge), true);
+    if (emitItem(DeliveryItem::ofEdge(edge), true)) recorder_->push(edge);
     return !stopped();
 }
 
@@ -276,8 +281,10 @@ void StreamSession::generate() {
             std::stable_sort(edges.begin(), edges.end(),
                              [](const EventTriggerIn& a, const EventTriggerIn& b) { return a.timestamp < b.timestamp; });
             for (const auto& edge : edges) {
-                recorder_->push(edge);
-                if (callbacks_->hasTriggerIn()) emitItem(DeliveryItem::ofEdge(edge), false);
+                // As for batches: recorded when the callbacks will get it too.
+                if (!callbacks_->hasTriggerIn() || emitItem(DeliveryItem::ofEdge(edge), false)) {
+                    recorder_->push(edge);
+                }
             }
         }
 

@@ -47,12 +47,14 @@ public:
     StreamSession& operator=(const StreamSession&) = delete;
 
     void launch();
-    // First half of stopping: nothing more is produced, queued data are
+    // First half of stopping: nothing more is produced, unpolled batches are
     // discarded, waiting pollers and pushers wake up; the stream thread is
-    // joined. Safe to call more than once.
-    void stopProducing();
-    // Second half: waits for the delivery thread to finish its current
-    // callback, or lets it finish on its own when called from inside that
+    // joined. What waits for the callbacks is still delivered when
+    // `deliver_queued` is set, unless this is called from inside a callback.
+    // Safe to call more than once.
+    void stopProducing(bool deliver_queued);
+    // Second half: waits for the delivery thread to deliver what it still has
+    // and finish, or lets it finish on its own when called from inside a
     // callback.
     void finishDelivery();
 

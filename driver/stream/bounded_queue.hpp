@@ -63,7 +63,7 @@ public:
         return result;
     }
 
-    // The oldest item; nullopt when closed, or when `timeout` passed first.
+    // The oldest item; nullopt when closed and empty, or when `timeout` passed first.
     std::optional<Item> pop(std::optional<std::chrono::steady_clock::duration> timeout = std::nullopt) {
         std::unique_lock<std::mutex> lock(mutex_);
         const auto ready = [&] { return closed_ || !items_.empty(); };
@@ -78,7 +78,7 @@ public:
             --waiting_poppers_;
             if (!got) return std::nullopt;
         }
-        if (closed_) return std::nullopt;
+        if (items_.empty()) return std::nullopt;  // closed, and nothing left to hand out
         std::optional<Item> item(std::move(items_.front()));
         items_.pop_front();
         weight_ -= weigh_(*item);
@@ -88,14 +88,19 @@ public:
         return item;
     }
 
-    // Wakes every waiter; what is queued is released outside the lock.
-    void close() {
+    // Refuses further pushes and wakes every waiter. What is queued is
+    // either discarded (released outside the lock) or left for pop() to hand
+    // out, after which pop() reports the end.
+    enum class Queued { Discard, Keep };
+    void close(Queued queued = Queued::Discard) {
         std::deque<Item> discarded;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             closed_ = true;
-            discarded.swap(items_);
-            weight_ = 0;
+            if (queued == Queued::Discard) {
+                discarded.swap(items_);
+                weight_ = 0;
+            }
         }
         not_empty_.notify_all();
         not_full_.notify_all();

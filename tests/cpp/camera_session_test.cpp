@@ -47,7 +47,7 @@ TEST(StreamSession, AFailingSourceEndsTheStreamAndWakesPollers) {
     EXPECT_EQ(session->poll(10s), nullptr);
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 5s);
     EXPECT_TRUE(session->failed());
-    session->stopProducing();
+    session->stopProducing(true);
     session->finishDelivery();
 }
 
@@ -60,7 +60,7 @@ TEST(StreamSession, StartsAtTheGivenTimeAndBatchesByTheSettings) {
         ASSERT_EQ(batch->size(), 100u);
         EXPECT_EQ(batch->front().timestamp, 500 + 100 * i);
     }
-    session->stopProducing();
+    session->stopProducing(true);
     EXPECT_TRUE(session->stopped());
     EXPECT_GE(session->endTime(), 500u + 5000u);
     EXPECT_EQ(session->poll(10s), nullptr);
@@ -86,7 +86,7 @@ TEST(StreamSession, APushFromInsideACallbackNeverWaitsForItself) {
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (!done && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
     EXPECT_TRUE(done);
-    session->stopProducing();
+    session->stopProducing(true);
     session->finishDelivery();
 }
 

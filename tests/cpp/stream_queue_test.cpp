@@ -92,6 +92,16 @@ TEST(BoundedQueue, CloseWakesEveryWaiterAndRefusesPushes) {
     EXPECT_FALSE(q.push(3, Overflow::DropOldest).accepted);
 }
 
+TEST(BoundedQueue, ClosingCanLeaveTheQueuedItemsToBeHandedOut) {
+    Queue q(4, 100);
+    for (int v : {1, 2}) q.push(v, Overflow::Wait);
+    q.close(Queue::Queued::Keep);
+    EXPECT_FALSE(q.push(3, Overflow::Exceed).accepted);
+    EXPECT_EQ(*q.pop(), 1);
+    EXPECT_EQ(*q.pop(), 2);
+    EXPECT_FALSE(q.pop().has_value());  // then the end, without waiting
+}
+
 TEST(BoundedQueue, PopTimesOut) {
     Queue q(1, 10);
     const auto begin = std::chrono::steady_clock::now();

@@ -1,6 +1,7 @@
 """Recording a live simulated camera and replaying recordings as cameras."""
 
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -46,6 +47,30 @@ def test_the_file_holds_exactly_what_the_callbacks_received(sim, tmp_path):
     assert (info.width, info.height, info.serial_number) == (640, 480, "L")
     assert info.local_time is not None
     assert reader.get_decode_statistics()[1] == len(recorded)
+
+
+def test_a_slow_callback_still_receives_everything_recorded_before_stop(sim, tmp_path):
+    # The stream runs far ahead of this callback; stop() must let it catch up.
+    camera = open_camera("SLOW", realtime=False, scene="noise", event_rate=1e6)
+    camera.set_batch_events_num(500)
+    received = []
+
+    def on_batch(arr):
+        received.append(arr)
+        time.sleep(0.001)
+
+    camera.register_event_batch_callback(on_batch)
+    path = tmp_path / "slow.vtr"
+    assert camera.start_recording(str(path))
+    assert camera.start()
+    assert wait_for(lambda: len(received) >= 20)
+    assert camera.stop()
+    count = len(received)
+    assert camera.stop_recording()
+    _, recorded = read_file(path)
+    assert len(received) == count  # nothing is delivered after stop() returned
+    assert len(recorded) > 20 * 500
+    assert same(recorded, np.concatenate(received))
 
 
 def test_recording_while_polling(sim, tmp_path):
