@@ -1,36 +1,18 @@
 """Which calls release the GIL, and how driver exceptions reach Python."""
 
-import threading
-import time
-
 import pytest
 
 import vantrel_core as vc
 import vantrel_sim as vs
+from gil_probe import ticks_during
 from simcam import open_camera, sim  # noqa: F401
 
 DELAY = 0.25
 
 
 def longest_pause_of_another_thread(call):
-    """Runs `call` while another Python thread ticks; returns the longest
-    stretch during which that thread could not run."""
-    ticks = []
-    done = threading.Event()
-
-    def ticker():
-        while not done.is_set():
-            ticks.append(time.monotonic())
-
-    t = threading.Thread(target=ticker)
-    t.start()
-    while not ticks:
-        time.sleep(0.001)
-    try:
-        call()
-    finally:
-        done.set()
-        t.join()
+    """The longest stretch during `call` in which another Python thread could not run."""
+    ticks, _, _ = ticks_during(call)
     return max(b - a for a, b in zip(ticks, ticks[1:]))
 
 

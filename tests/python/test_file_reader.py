@@ -4,7 +4,6 @@ callbacks, export and the lock rules."""
 
 import gc
 import threading
-import time
 import weakref
 
 import numpy as np
@@ -12,6 +11,7 @@ import pytest
 
 import vantrel_core as vc
 import vantrel_sim as vs
+from gil_probe import ticks_during
 from recfiles import EVENT_DTYPE, same, scene_events, write
 
 
@@ -258,21 +258,7 @@ def test_reads_and_seeks_run_without_the_gil(reader):
                             ("EvFileReader::seekToTimestamp", lambda: reader.seek_to_timestamp(0)),
                             ("EvFileReader::exportEventsToRaw", lambda: reader.export_events_to_raw(1, 0, "/nonexistent/x"))):
         vs.inject_fault(operation, "delay", delay=0.3)
-        ticks = []
-        done = threading.Event()
-
-        def count():
-            while not done.is_set():
-                ticks.append(time.monotonic())
-                time.sleep(0.001)
-
-        counter = threading.Thread(target=count)
-        counter.start()
-        begin = time.monotonic()
-        call()
-        end = time.monotonic()
-        done.set()
-        counter.join()
+        ticks, begin, end = ticks_during(call)
         assert end - begin >= 0.3
         assert sum(begin + 0.05 < t < end - 0.05 for t in ticks) > 10, operation
     vs.clear_faults()
@@ -280,22 +266,7 @@ def test_reads_and_seeks_run_without_the_gil(reader):
 
 def test_getters_keep_the_gil(reader):
     vs.inject_fault("EvFileReader::getEventCount", "delay", delay=0.3)
-    ticks = []
-    done = threading.Event()
-
-    def count():
-        while not done.is_set():
-            ticks.append(time.monotonic())
-            time.sleep(0.001)
-
-    counter = threading.Thread(target=count)
-    counter.start()
-    time.sleep(0.02)
-    begin = time.monotonic()
-    reader.get_event_count()
-    end = time.monotonic()
-    done.set()
-    counter.join()
+    ticks, begin, end = ticks_during(reader.get_event_count)
     assert sum(begin + 0.05 < t < end - 0.05 for t in ticks) == 0
     vs.clear_faults()
 
