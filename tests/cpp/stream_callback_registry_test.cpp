@@ -113,6 +113,44 @@ TEST(CallbackRegistry, ACallbackMayRemoveItselfAndReplaceTheStatisticsCallback) 
     EXPECT_FALSE(registry.hasStatistics());
 }
 
+// A delivery calls the callbacks it found when it began; one removed
+// meanwhile (the removal returned true) must still be skipped.
+TEST(CallbackRegistry, ACallbackRemovedDuringADeliveryIsNotCalledAfterwards) {
+    CallbackRegistry registry("test");
+    std::uint32_t b = 0;
+    int a_calls = 0, b_calls = 0;
+    registry.addBatch([&](Event2D*, Event2D*) {
+        if (++a_calls == 1) EXPECT_TRUE(registry.removeBatch(b));
+    });
+    b = registry.addBatch([&](Event2D*, Event2D*) { ++b_calls; });
+    registry.deliver(batch_of(1));
+    registry.deliver(batch_of(1));
+    EXPECT_EQ(a_calls, 2);
+    EXPECT_EQ(b_calls, 0);
+}
+
+TEST(CallbackRegistry, ACallbackRemovedByAnotherThreadWhileAnEarlierOneRunsIsNotCalled) {
+    CallbackRegistry registry("test");
+    std::atomic<bool> a_inside{false}, release_a{false}, removed{false};
+    std::atomic<int> b_calls_after_removal{0};
+    registry.addBatch([&](Event2D*, Event2D*) {
+        a_inside = true;
+        while (!release_a) std::this_thread::sleep_for(1ms);
+    });
+    const auto b = registry.addBatch([&](Event2D*, Event2D*) {
+        if (removed) ++b_calls_after_removal;
+    });
+    std::thread deliverer([&] { registry.deliver(batch_of(1)); });
+    while (!a_inside) std::this_thread::sleep_for(1ms);
+    // B is not running, so its removal returns at once, while the delivery
+    // that already listed it is still inside A.
+    EXPECT_TRUE(registry.removeBatch(b));
+    removed = true;
+    release_a = true;
+    deliverer.join();
+    EXPECT_EQ(b_calls_after_removal, 0);
+}
+
 TEST(CallbackRegistry, RemovedCallablesAreDestroyedOutsideTheLock) {
     CallbackRegistry registry("test");
     // A callable whose destructor calls back into the registry would
