@@ -142,8 +142,9 @@ bool SimCamera::getNextBatch(std::vector<Event2D>& events) {
         } else if (session->stopped()) {
             warnThrottled(poll_log_, "getNextBatch: the stream stopped while waiting for a batch");
         } else {
-            warnThrottled(poll_log_, "getNextBatch: no batch within ",
-                          stream::limits::kPollTimeout.count(), " ms");
+            // A quiet camera is normal, and a poll waits at most this long
+            // anyway: not worth a warning, nor a share of the throttle above.
+            log::debug(owner_, ": getNextBatch: no batch within ", stream::limits::kPollTimeout.count(), " ms");
         }
         return false;
     }

@@ -103,12 +103,21 @@ def test_stop_wakes_a_thread_blocked_in_get_next_batch(sim):
     assert len(result["arr"]) == 0 and result["took"] < 0.9
 
 
-def test_a_poll_without_data_gives_up_after_the_timeout(sim):
+def test_a_poll_without_data_gives_up_after_the_timeout_quietly(sim, capfd):
     camera = open_camera(scene="scripted")
     assert camera.start()
     begin = time.monotonic()
     assert len(camera.get_next_batch()) == 0
     assert 0.9 < time.monotonic() - begin < 3
+    # A quiet camera is normal: the timeout is not worth a warning.
+    assert "no batch within" not in capfd.readouterr().err
+    logger = vc.Logger.instance()
+    logger.set_log_level(vc.LOG_DEBUG)
+    try:
+        assert len(camera.get_next_batch()) == 0
+    finally:
+        logger.set_log_level(vc.LOG_WARNING)
+    assert "DEBUG" in next(line for line in capfd.readouterr().err.splitlines() if "no batch within" in line)
 
 
 def test_a_closed_camera_fails_cleanly_and_old_arrays_survive(sim, capfd):
