@@ -15,8 +15,11 @@ namespace {
 
 bool interpreter_alive() { return Py_IsInitialized() && !Py_IsFinalizing(); }
 
-void report_unraisable(py::error_already_set& error) {
-    if (interpreter_alive()) PyErr_WriteUnraisable(error.value().ptr());
+// The exception goes back into the interpreter's error indicator first, so
+// that sys.unraisablehook receives its type, value and traceback (and the
+// default report prints the traceback); the callable is the report's object.
+void report_unraisable(py::error_already_set& error, const py::function& callable) {
+    if (interpreter_alive()) error.discard_as_unraisable(callable);
 }
 
 // Runs one delivery with the GIL held: builds the argument, calls the
@@ -42,7 +45,7 @@ void deliver(const py::function& callable, BuildArgument&& build) {
             throw py::error_already_set();
         }
     } catch (py::error_already_set& error) {
-        report_unraisable(error);
+        report_unraisable(error, callable);
     }
 }
 

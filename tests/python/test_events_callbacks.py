@@ -2,8 +2,12 @@
 ownership of the callables, and delivery rules around unregistration."""
 
 import gc
+import subprocess
+import sys
+import textwrap
 import threading
 import time
+import traceback
 
 import numpy as np
 import pytest
@@ -54,36 +58,95 @@ def test_a_dropped_callable_keeps_receiving(scripted):
     assert wait_for(lambda: got == [1, 2, 3])
 
 
-def test_raising_callbacks_are_reported_and_the_stream_goes_on(scripted, capfd):
+@pytest.fixture
+def unraisable(monkeypatch):
+    """What reaches sys.unraisablehook, as (exc_type, exc_value, traceback, object)."""
+    reports = []
+    monkeypatch.setattr(sys, "unraisablehook",
+                        lambda u: reports.append((u.exc_type, u.exc_value, u.exc_traceback, u.object)))
+    return reports
+
+
+def failing(arg):
+    return 1 / 0  # the line a report must show
+
+
+REGISTRATIONS = {
+    "batch": ("register_event_batch_callback", lambda: vs.push_batch("S", make_events(1))),
+    "batch-nocopy": ("register_event_batch_callback_nocopy", lambda: vs.push_batch("S", make_events(1))),
+    "trigger": ("register_trigger_in_callback", lambda: vs.push_trigger("S", 1, 1, 10)),
+    "statistics": ("set_statistics_callback", lambda: vs.push_statistics("S", 16, 1)),
+}
+
+
+@pytest.mark.parametrize("kind", REGISTRATIONS)
+def test_a_raising_callback_reaches_the_unraisable_hook_and_the_stream_goes_on(scripted, unraisable, kind):
+    register, deliver = REGISTRATIONS[kind]
+    getattr(scripted, register)(failing)
+    for _ in range(2):
+        assert deliver()
+    assert wait_for(lambda: len(unraisable) == 2)
+    for exc_type, exc_value, tb, obj in unraisable:
+        assert exc_type is ZeroDivisionError and isinstance(exc_value, ZeroDivisionError)
+        assert obj is failing  # the report names the callable
+        assert tb is not None and traceback.extract_tb(tb)[-1].name == "failing"
+    # Registration and removal still work afterwards.
+    if kind != "statistics":
+        late = getattr(scripted, register)(lambda arg: None)
+        remove = "unregister_trigger_in_callback" if kind == "trigger" else "unregister_event_batch_callback"
+        assert getattr(scripted, remove)(late)
+
+
+def test_other_callbacks_still_get_every_batch(scripted, unraisable):
     good = []
-    scripted.register_event_batch_callback(lambda arr: (_ for _ in ()).throw(ValueError("bad batch")))
+    scripted.register_event_batch_callback(failing)
     scripted.register_event_batch_callback(lambda arr: good.append(len(arr)))
     for n in (1, 2):
         vs.push_batch("S", make_events(n))
-    assert wait_for(lambda: len(good) == 2)
-    err = capfd.readouterr().err
-    assert err.count("Exception ignored in: ValueError('bad batch')") == 2
-    # Registration and removal still work afterwards.
-    late = scripted.register_event_batch_callback(lambda arr: good.append(-1))
-    assert scripted.unregister_event_batch_callback(late)
+    assert wait_for(lambda: good == [1, 2] and len(unraisable) == 2)
 
 
-@pytest.mark.parametrize("kind, reported", [
-    ("bad_alloc", "MemoryError('std::bad_alloc')"),
-    ("out_of_range", "IndexError('argument fault')"),
-    ("overflow_error", "OverflowError('argument fault')"),
-    ("invalid_argument", "ValueError('argument fault')"),
-    ("exception", "RuntimeError('argument fault')"),
-    ("unknown", "RuntimeError('Caught an unknown exception!')"),
+def test_the_default_report_shows_the_traceback(tmp_path):
+    script = tmp_path / "failing_callback.py"  # a file, so that the traceback can show its lines
+    script.write_text(textwrap.dedent("""
+        import time, vantrel_core as vc, vantrel_sim as vs
+        from vantrel import make_events
+        vs.reset()
+        vs.add_camera("S", scene="scripted", realtime=False)
+        camera = vc.EvCameraService().open("S")
+        def on_batch(events):
+            return 1 / 0
+        camera.register_event_batch_callback(on_batch)
+        camera.start()
+        vs.push_batch("S", make_events(x=[1], y=[1], polarity=1, timestamp=[1]))
+        camera.stop()
+        camera.close()
+    """))
+    result = subprocess.run([sys.executable, str(script)], capture_output=True, text=True, timeout=60)
+    assert result.returncode == 0, result.stderr
+    assert "Exception ignored in: <function on_batch" in result.stderr
+    assert "Traceback (most recent call last):" in result.stderr
+    assert "return 1 / 0" in result.stderr and "ZeroDivisionError: division by zero" in result.stderr
+
+
+@pytest.mark.parametrize("kind, exc_type, text", [
+    ("bad_alloc", MemoryError, "std::bad_alloc"),
+    ("out_of_range", IndexError, "argument fault"),
+    ("overflow_error", OverflowError, "argument fault"),
+    ("invalid_argument", ValueError, "argument fault"),
+    ("exception", RuntimeError, "argument fault"),
+    ("unknown", RuntimeError, "Caught an unknown exception!"),
 ])
-def test_cpp_exceptions_while_building_the_argument_are_reported(scripted, capfd, kind, reported):
+def test_cpp_exceptions_while_building_the_argument_are_reported(scripted, unraisable, kind, exc_type, text):
     got = []
-    scripted.register_event_batch_callback(lambda arr: got.append(len(arr)))
+    callback = lambda arr: got.append(len(arr))  # noqa: E731
+    scripted.register_event_batch_callback(callback)
     vs.inject_fault("Callback::buildArgument", kind, message="argument fault")
     vs.push_batch("S", make_events(1))
     vs.push_batch("S", make_events(2))
     assert wait_for(lambda: got == [2])  # the first delivery failed, the next one arrived
-    assert "Exception ignored in: " + reported in capfd.readouterr().err
+    [(reported_type, value, _, obj)] = unraisable
+    assert reported_type is exc_type and str(value) == text and obj is callback
 
 
 def test_trigger_and_statistics_callbacks_get_new_records(scripted):
