@@ -1,7 +1,6 @@
 #include "file/recording_reader.hpp"
 
 #include <algorithm>
-#include <exception>
 #include <limits>
 
 #include "faults/fault_point.hpp"
@@ -19,7 +18,7 @@ struct RecordingReader::Read {
     std::vector<EventTriggerIn> edges;
 };
 
-RecordingReader::RecordingReader(std::string path) : path_(std::move(path)) {}
+RecordingReader::RecordingReader(std::string path) : path_(std::move(path)), callbacks_("file reader " + path_) {}
 
 RecordingReader::~RecordingReader() = default;
 
@@ -273,49 +272,20 @@ std::uint32_t RecordingReader::registerTriggerInCallback(TriggerInCallback callb
         log::warning("file reader ", path_, ": registerTriggerInCallback: empty callback refused");
         return 0;
     }
-    std::lock_guard lock(callbacks_mutex_);
-    // Ids are never 0 and never reused while registered.
-    while (next_callback_id_ == 0 || callbacks_.count(next_callback_id_) != 0) ++next_callback_id_;
-    const std::uint32_t id = next_callback_id_++;
-    callbacks_.emplace(id, std::move(callback));
-    return id;
+    return callbacks_.addTriggerIn(std::move(callback));
 }
 
 bool RecordingReader::unregisterTriggerInCallback(std::uint32_t id) {
     if (faults::hit("EvFileReader::unregisterTriggerInCallback")) return false;
-    TriggerInCallback removed;  // dropped after the lock is released
-    {
-        std::lock_guard lock(callbacks_mutex_);
-        const auto it = callbacks_.find(id);
-        if (it != callbacks_.end()) {
-            removed = std::move(it->second);
-            callbacks_.erase(it);
-        }
-    }
-    if (removed) return true;
+    if (callbacks_.removeTriggerIn(id)) return true;
     log::warning("file reader ", path_, ": unregisterTriggerInCallback(", id,
                  "): no callback with that id");
     return false;
 }
 
 void RecordingReader::deliver(const std::vector<EventTriggerIn>& edges) {
-    if (edges.empty()) return;
-    std::vector<TriggerInCallback> targets;
-    {
-        std::lock_guard lock(callbacks_mutex_);
-        for (const auto& [id, callback] : callbacks_) targets.push_back(callback);
-    }
-    for (const EventTriggerIn& edge : edges) {
-        for (const TriggerInCallback& callback : targets) {
-            try {
-                callback(edge);
-            } catch (const std::exception& e) {
-                log::error("file reader ", path_, ": trigger-in callback threw: ", e.what());
-            } catch (...) {
-                log::error("file reader ", path_, ": trigger-in callback threw an unknown exception");
-            }
-        }
-    }
+    if (!callbacks_.hasTriggerIn()) return;
+    for (const EventTriggerIn& edge : edges) callbacks_.deliver(stream::DeliveryItem::ofEdge(edge));
 }
 
 std::uint16_t RecordingReader::getWidth() {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -10,6 +9,7 @@
 #include "file/event_buffers.hpp"
 #include "file/event_cursor.hpp"
 #include "file/recording_file.hpp"
+#include "stream/callback_registry.hpp"
 #include "vantrel/file_reader.hpp"
 
 namespace vantrel::file {
@@ -101,9 +101,9 @@ private:
     mutable std::mutex snapshot_mutex_;  // taken after mutex_, never before it
     Snapshot snapshot_;
 
-    std::mutex callbacks_mutex_;  // guards the members below
-    std::map<std::uint32_t, TriggerInCallback> callbacks_;
-    std::uint32_t next_callback_id_ = 1;
+    // The cameras' registry: after an unregistration returned true, that
+    // callback is not called again, also not by a read on another thread.
+    stream::CallbackRegistry callbacks_;
 };
 
 }  // namespace vantrel::file

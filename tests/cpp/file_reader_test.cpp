@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <atomic>
+#include <chrono>
 #include <random>
 #include <thread>
 
@@ -256,6 +257,30 @@ TEST_F(ReaderTest, TriggerEdgesArriveDuringTheReadsThatCoverThem) {
     got.clear();
     r->readEventsFromEventIndex(0, 1000);
     EXPECT_TRUE(got.empty());
+}
+
+TEST_F(ReaderTest, NoTriggerCallAfterItsUnregistrationReturnedTrue) {
+    const auto events = stream_events(2000);
+    std::vector<EventTriggerIn> edges;
+    for (std::size_t i = 0; i < events.size(); ++i) edges.push_back({1, events[i].timestamp, 1});
+    const auto r = open_reader(write("a.vtr", events, edges));
+    std::atomic<bool> removed{false}, stop{false};
+    std::atomic<int> calls{0}, calls_after{0};
+    const std::uint32_t id = r->registerTriggerInCallback([&](const EventTriggerIn&) {
+        ++calls;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (removed) ++calls_after;
+    });
+    std::thread reader([&] {
+        while (!stop) r->readEventsFromEventIndex(0, events.size());
+    });
+    while (calls < 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(r->unregisterTriggerInCallback(id));
+    removed = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stop = true;
+    reader.join();
+    EXPECT_EQ(calls_after, 0);
 }
 
 TEST_F(ReaderTest, ExportHoldsExactlyTheInclusiveRange) {

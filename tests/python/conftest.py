@@ -20,3 +20,12 @@ def run_python(code: str, *, timeout: float = 60, env: dict | None = None, execu
 @pytest.fixture
 def python_subprocess():
     return run_python
+
+
+@pytest.fixture
+def unraisable(monkeypatch):
+    """What reaches sys.unraisablehook, as (exc_type, exc_value, traceback, object) tuples."""
+    reports = []
+    monkeypatch.setattr(sys, "unraisablehook",
+                        lambda u: reports.append((u.exc_type, u.exc_value, u.exc_traceback, u.object)))
+    return reports

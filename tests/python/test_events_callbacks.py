@@ -58,15 +58,6 @@ def test_a_dropped_callable_keeps_receiving(scripted):
     assert wait_for(lambda: got == [1, 2, 3])
 
 
-@pytest.fixture
-def unraisable(monkeypatch):
-    """What reaches sys.unraisablehook, as (exc_type, exc_value, traceback, object)."""
-    reports = []
-    monkeypatch.setattr(sys, "unraisablehook",
-                        lambda u: reports.append((u.exc_type, u.exc_value, u.exc_traceback, u.object)))
-    return reports
-
-
 def failing(arg):
     return 1 / 0  # the line a report must show
 
