@@ -169,6 +169,31 @@ void register_devices(py::module_& m) {
         py::arg("serial"), py::arg("bandwidth_byte"), py::arg("events_count"));
 
     m.def(
+        "stream_drops",
+        [](const py::object& serial) {
+            const std::string text = text_arg(serial, "serial");
+            vantrel::sim::StreamDrops drops;
+            {
+                py::gil_scoped_release release;
+                drops = vantrel::sim::streamDrops(text);
+            }
+            py::dict out;
+            for (std::size_t q = 0; q < drops.size(); ++q) {
+                py::dict counts;
+                counts["batches"] = drops[q].batches;
+                counts["events"] = drops[q].events;
+                counts["edges"] = drops[q].edges;
+                counts["reports"] = drops[q].reports;
+                out[vantrel::sim::kDropQueueNames[q]] = counts;
+            }
+            return out;
+        },
+        "What the camera's current stream, or its last one once stopped, dropped: a dict from queue name "
+        "('poll', 'delivery', 'recorder') to a dict of counts ('batches', 'events', 'edges', 'reports'); "
+        "all zero before the first start. ValueError when no open camera has that serial",
+        py::arg("serial"));
+
+    m.def(
         "write_firmware_image",
         [](const py::object& path, const std::string& version) {
             const std::string file = path_arg(path, "path");

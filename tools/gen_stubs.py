@@ -83,7 +83,7 @@ FIXES: dict[str, list[tuple[str, str, int]]] = {
     "vantrel_sim": [
         ("import collections.abc\n", "import collections.abc\nimport numpy\nimport numpy.typing\nimport os\n", 1),
         ("typing.SupportsInt | typing.SupportsIndex", "typing.SupportsIndex", ANY),
-        ("serial: typing.Any", f"serial: {TEXT}", 6),
+        ("serial: typing.Any", f"serial: {TEXT}", 7),
         ("product: typing.Any", f"product: {TEXT}", 1),
         ("manufacturer: typing.Any", f"manufacturer: {TEXT}", 1),
         ("firmware_version: typing.Any", f"firmware_version: {TEXT}", 1),
@@ -94,6 +94,7 @@ FIXES: dict[str, list[tuple[str, str, int]]] = {
         ("triggers: typing.Any = None",
          "triggers: collections.abc.Iterable[tuple[int, int, int]] | None = None", 1),
         ("def cameras() -> list:", "def cameras() -> list[str | bytes]:", 1),
+        (") -> dict:", ") -> dict[str, dict[str, int]]:", 1),
         ("def tool_writes(serial: str) -> list:", "def tool_writes(serial: str) -> list[dict[str, typing.Any]]:", 1),
         ("def _bench_call(fn: collections.abc.Callable,", "def _bench_call(fn: collections.abc.Callable[[None], object],",
          1),

@@ -40,34 +40,30 @@ public:
         return true;
     }
 
-    void push(Batch batch) override {
-        if (!batch || batch->empty()) return;
-        const std::uint64_t n = batch->size();
+    bool push(Batch batch) override {
+        if (!batch || batch->empty()) return true;
         const std::uint64_t bytes = cost(*batch);
-        {
-            std::lock_guard lock(mutex_);
-            if (!stopping_ && queued_bytes_ + bytes <= limits_.queued_bytes) {
-                queue_.emplace_back(std::move(batch));
-                queued_bytes_ += bytes;
-                wake_.notify_one();
-                return;
-            }
+        std::lock_guard lock(mutex_);
+        if (!stopping_ && queued_bytes_ + bytes <= limits_.queued_bytes) {
+            queue_.emplace_back(std::move(batch));
+            queued_bytes_ += bytes;
+            wake_.notify_one();
+            return true;
         }
-        drop(n);
+        dropped_events_ += batch->size();
+        return false;
     }
 
-    void push(const EventTriggerIn& edge) override {
-        {
-            std::lock_guard lock(mutex_);
-            if (!stopping_ && queued_edges_ < limits_.queued_edges) {
-                queue_.emplace_back(edge);
-                ++queued_edges_;
-                wake_.notify_one();
-                return;
-            }
-        }
+    bool push(const EventTriggerIn& edge) override {
         std::lock_guard lock(mutex_);
+        if (!stopping_ && queued_edges_ < limits_.queued_edges) {
+            queue_.emplace_back(edge);
+            ++queued_edges_;
+            wake_.notify_one();
+            return true;
+        }
         ++dropped_edges_;
+        return false;
     }
 
     bool stop() override {
@@ -115,18 +111,18 @@ private:
                    "; the rest of the recording is dropped");
     }
 
-    void report_drops(bool final) {
+    // While recording, the camera reports what push() refused, queue by
+    // queue; the recording's own total comes once, when it ends.
+    void report_drops() {
         std::uint64_t events, edges;
         {
             std::lock_guard lock(mutex_);
             events = dropped_events_;
             edges = dropped_edges_;
         }
-        if (events == reported_events_ && edges == reported_edges_) return;
-        reported_events_ = events;
-        reported_edges_ = edges;
-        log::warning("recording ", path_, ": the writer cannot keep up; ", events, " events and ",
-                     edges, " trigger edges dropped", final ? " in all" : " so far");
+        if (events == 0 && edges == 0) return;
+        log::warning("recording ", path_, ": ", events, " events and ", edges,
+                     " trigger edges were dropped in all");
     }
 
     void run() {
@@ -153,7 +149,6 @@ private:
             if (Clock::now() - last_flush >= interval) {
                 if (!writer_.failed() && !writer_.flush()) report_failure();
                 last_flush = Clock::now();
-                report_drops(false);
             }
             if (stopping) {
                 std::lock_guard lock(mutex_);
@@ -162,7 +157,7 @@ private:
         }
         ok_ = !writer_.failed() && writer_.finish();
         if (!ok_) report_failure();
-        report_drops(true);
+        report_drops();
         log::info("recording ", path_, ": finished with ", writer_.eventCount(), " events and ",
                   writer_.triggerCount(), " trigger edges");
     }
@@ -174,8 +169,6 @@ private:
     std::mutex join_mutex_;
     bool ok_ = false;
     bool failure_reported_ = false;
-    std::uint64_t reported_events_ = 0;
-    std::uint64_t reported_edges_ = 0;
 
     mutable std::mutex mutex_;  // guards the members below
     std::condition_variable wake_;

@@ -24,8 +24,10 @@ public:
     virtual ~Recorder() = default;
 
     // Safe to call from any thread; events are written in the order pushed.
-    virtual void push(std::shared_ptr<const std::vector<Event2D>> batch) = 0;
-    virtual void push(const EventTriggerIn& edge) = 0;
+    // False when the data were dropped: the queue is full (the writer cannot
+    // keep up) or the recording is stopping. The caller reports such drops.
+    virtual bool push(std::shared_ptr<const std::vector<Event2D>> batch) = 0;
+    virtual bool push(const EventTriggerIn& edge) = 0;
     // Writes what is queued, finishes the file and joins the writer. False
     // (logged) when the file could not be completed.
     virtual bool stop() = 0;

@@ -186,4 +186,15 @@ std::shared_ptr<SimCamera> DeviceRegistry::openCamera(const std::string& serial)
     return camera;
 }
 
+std::vector<std::shared_ptr<SimCamera>> DeviceRegistry::openCameras() const {
+    std::vector<std::shared_ptr<SimCamera>> cameras;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& slot : slots_)
+            if (auto camera = slot.camera.lock()) cameras.push_back(std::move(camera));
+    }
+    std::erase_if(cameras, [](const auto& camera) { return camera->closed(); });
+    return cameras;
+}
+
 }  // namespace vantrel::sim

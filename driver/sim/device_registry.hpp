@@ -37,6 +37,8 @@ public:
     std::shared_ptr<ICamera> open(const std::string& serial);
     // The device's camera if one is open, else nullptr.
     std::shared_ptr<SimCamera> openCamera(const std::string& serial) const;
+    // Every open camera.
+    std::vector<std::shared_ptr<SimCamera>> openCameras() const;
 
     DeviceRegistry(const DeviceRegistry&) = delete;
     DeviceRegistry& operator=(const DeviceRegistry&) = delete;

@@ -9,6 +9,7 @@
 #include "log/log.hpp"
 #include "sim/firmware_image.hpp"
 #include "sim/scenes/scene.hpp"
+#include "stream/activity.hpp"
 #include "stream/stream_limits.hpp"
 
 namespace vantrel::sim {
@@ -59,10 +60,10 @@ std::shared_ptr<StreamSession> SimCamera::takeSession() {
     return std::move(session_);
 }
 
-std::shared_ptr<StreamSession> SimCamera::haltLocked(bool deliver_queued) {
+std::shared_ptr<StreamSession> SimCamera::haltLocked(StopMode mode) {
     auto session = takeSession();
     if (!session) return nullptr;
-    session->stopProducing(deliver_queued);
+    session->stopProducing(mode);
     last_end_us_ = std::max(last_end_us_, session->endTime());
     return session;
 }
@@ -132,7 +133,8 @@ bool SimCamera::getNextBatch(std::vector<Event2D>& events) {
     if (refuseIfClosed("getNextBatch")) return false;
     const auto session = currentSession();
     if (!session) {
-        warnThrottled(poll_log_, "getNextBatch: the camera is not streaming");
+        // A poller that keeps polling while the process exits is no news.
+        if (!stream::Activity::quiesced()) warnThrottled(poll_log_, "getNextBatch: the camera is not streaming");
         return false;
     }
     stream::BatchPtr batch = session->poll(stream::limits::kPollTimeout);
@@ -183,19 +185,55 @@ void SimCamera::setBatchEventsTime(std::uint64_t us) {
     settings_->set(stream::BatchRule{stream::BatchRule::Kind::Window, us});
 }
 
-bool SimCamera::start() {
-    if (faults::hit("ICamera::start")) return false;
-    std::lock_guard<std::mutex> lock(control_);
+bool SimCamera::refuseStart() {
     if (isClosed()) {
         log::warning(owner_, ": start refused: the camera is closed");
-        return false;
+        return true;
     }
     if (!connected_.load(std::memory_order_acquire)) {
         log::warning(owner_, ": start refused: the device is unplugged");
-        return false;
+        return true;
+    }
+    if (stream::Activity::quiesced()) {
+        log::warning(owner_, ": start refused: the process is exiting");
+        return true;
     }
     if (currentSession()) {
         log::warning(owner_, ": start refused: the camera is already streaming");
+        return true;
+    }
+    return false;
+}
+
+bool SimCamera::awaitPreviousDelivery(std::unique_lock<std::mutex>& lock) {
+    for (;;) {
+        std::shared_ptr<StreamSession> previous;
+        {
+            std::lock_guard<std::mutex> session_lock(session_mutex_);
+            previous = last_session_;
+        }
+        if (!previous || previous->deliveryFinished()) return true;
+        if (previous->onDeliveryThread()) {
+            log::warning(owner_, ": start refused: called from a callback of the stream that is stopping; "
+                         "the camera would have two delivery threads");
+            return false;
+        }
+        // Without the lock: a callback of that stream may still call in.
+        lock.unlock();
+        previous->waitDeliveryFinished();
+        lock.lock();
+        if (refuseStart()) return false;
+    }
+}
+
+bool SimCamera::start() {
+    if (faults::hit("ICamera::start")) return false;
+    std::unique_lock<std::mutex> lock(control_);
+    if (refuseStart() || !awaitPreviousDelivery(lock)) return false;
+    // Counts the new delivery thread; empty when the process began exiting.
+    stream::Activity::Token delivery = stream::Activity::enter();
+    if (!delivery) {
+        log::warning(owner_, ": start refused: the process is exiting");
         return false;
     }
     const CameraSpec& spec = device_->spec();
@@ -234,8 +272,9 @@ bool SimCamera::start() {
     {
         std::lock_guard<std::mutex> session_lock(session_mutex_);
         session_ = session;
+        last_session_ = session;
     }
-    session->launch();
+    session->launch(std::move(delivery));
     log::info(owner_, ": streaming");
     return true;
 }
@@ -249,7 +288,7 @@ bool SimCamera::stop() {
             log::warning(owner_, ": stop refused: the camera is closed");
             return false;
         }
-        session = haltLocked(true);
+        session = haltLocked(StopMode::Deliver);
         if (!session) {
             log::warning(owner_, ": stop refused: the camera is not streaming");
             return false;
@@ -275,10 +314,11 @@ void SimCamera::shutDown(bool log_if_closed) {
             return;
         }
         markClosed();
-        session = haltLocked(true);
-        recording = recorder_->take();
+        session = haltLocked(StopMode::Deliver);
     }
     if (session) session->finishDelivery();
+    // After the delivery: what the callbacks still received is recorded too.
+    recording = recorder_->take();
     if (recording && !recording->stop()) log::warning(owner_, ": close: the recording could not be completed");
     // Dropping the callables ends any reference cycle through them.
     callbacks_->clear();
@@ -291,7 +331,7 @@ void SimCamera::unplug() {
         std::lock_guard<std::mutex> lock(control_);
         connected_.store(false, std::memory_order_release);
         // The device is gone: what it had not delivered yet is lost with it.
-        session = haltLocked(false);
+        session = haltLocked(StopMode::Unplugged);
         recording = recorder_->take();
     }
     if (session) {
@@ -302,6 +342,26 @@ void SimCamera::unplug() {
         log::warning(owner_, ": device unplugged while recording; the recording ends here");
         if (!recording->stop()) log::warning(owner_, ": the recording could not be completed");
     }
+}
+
+void SimCamera::quiesceForExit() {
+    std::shared_ptr<StreamSession> session;
+    std::unique_ptr<file::Recorder> recording;
+    {
+        std::lock_guard<std::mutex> lock(control_);
+        session = haltLocked(StopMode::Exit);
+        recording = recorder_->take();
+    }
+    // The delivery thread is not joined: it may be inside a callback that
+    // never returns. It ends by itself once its call in progress has
+    // returned, and the exit waits for that (bounded) through the activity
+    // tally.
+    if (recording && !recording->stop()) log::warning(owner_, ": the recording could not be completed at exit");
+}
+
+stream::StreamDrops SimCamera::drops() const {
+    std::lock_guard<std::mutex> lock(session_mutex_);
+    return last_session_ ? last_session_->drops() : stream::StreamDrops{};
 }
 
 bool SimCamera::startRecording(const std::string& file_path) {

@@ -28,6 +28,10 @@ namespace vantrel::sim {
 // while waiting for a callback to finish, and the calls that a binding may
 // make while holding an interpreter lock (registration, batch settings,
 // getters) never take it.
+//
+// One delivery thread at a time: start() waits until the delivery thread of
+// the previous stream has ended (a stop() in progress lets it deliver for
+// 100 ms at most), and is refused when called from that very thread.
 class SimCamera final : public ICamera {
 public:
     explicit SimCamera(std::shared_ptr<Device> device);
@@ -57,6 +61,11 @@ public:
     bool pushStatistics(const EvCameraStatisticInfo& statistics);
     // The device was unplugged: the stream and any recording end.
     void unplug();
+    // The process is exiting: the stream stops without delivering what is
+    // queued, and any recording is completed. Does not wait for callbacks.
+    void quiesceForExit();
+    // What the current stream, or the last one, dropped.
+    stream::StreamDrops drops() const;
     bool closed() const noexcept { return isClosed(); }
 
 private:
@@ -64,7 +73,12 @@ private:
     std::shared_ptr<StreamSession> takeSession();
     // Stops the session under `control_`; the caller finishes its delivery
     // after letting go of the lock.
-    std::shared_ptr<StreamSession> haltLocked(bool deliver_queued);
+    std::shared_ptr<StreamSession> haltLocked(StopMode mode);
+    // Under `control_` (released while waiting): waits until the previous
+    // stream's delivery thread has ended, so that the camera never has two.
+    // False when that cannot be, because this is that thread.
+    bool awaitPreviousDelivery(std::unique_lock<std::mutex>& lock);
+    bool refuseStart();
     void shutDown(bool log_if_closed);
     std::uint64_t clockNowUs() const;
     bool refuseIfClosed(const char* operation) const;
@@ -84,6 +98,7 @@ private:
 
     mutable std::mutex session_mutex_;
     std::shared_ptr<StreamSession> session_;
+    std::shared_ptr<StreamSession> last_session_;  // the current one, or the one that ran last
 
     const std::shared_ptr<stream::BatchSettings> settings_;
     const std::shared_ptr<stream::CallbackRegistry> callbacks_;

@@ -1,4 +1,6 @@
 // The vantrel::sim control functions over the device registry.
+#include <stdexcept>
+
 #include "log/log.hpp"
 #include "sim/device_registry.hpp"
 #include "sim/sim_camera.hpp"
@@ -46,6 +48,12 @@ bool pushTrigger(const std::string& serial, const EventTriggerIn& edge) {
 bool pushStatistics(const std::string& serial, const EvCameraStatisticInfo& stats) {
     const auto camera = streaming_camera(serial, "push_statistics");
     return camera && camera->pushStatistics(stats);
+}
+
+StreamDrops streamDrops(const std::string& serial) {
+    const auto camera = DeviceRegistry::instance().openCamera(serial);
+    if (!camera) throw std::invalid_argument("no camera with serial '" + serial + "' is open");
+    return camera->drops();
 }
 
 }  // namespace vantrel::sim

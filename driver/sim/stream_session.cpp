@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <optional>
 #include <vector>
 
 #include "log/log.hpp"
@@ -43,7 +45,8 @@ StreamSession::StreamSession(SessionConfig config, std::shared_ptr<stream::Event
       recorder_(std::move(recorder)),
       poll_queue_(stream::limits::kPollQueueBatches, stream::limits::kPollQueueEvents),
       delivery_queue_(stream::limits::kDeliveryQueueItems, stream::limits::kDeliveryQueueEvents),
-      end_us_(config_.start_us) {}
+      end_us_(config_.start_us),
+      ledger_(config_.owner) {}
 
 StreamSession::~StreamSession() {
     // Threads hold the session, so by now both have ended or were detached.
@@ -51,26 +54,82 @@ StreamSession::~StreamSession() {
     if (deliverer_.joinable()) deliverer_.detach();
 }
 
-void StreamSession::launch() {
+void StreamSession::launch(stream::Activity::Token delivery) {
     auto self = shared_from_this();
     std::lock_guard<std::mutex> lock(threads_mutex_);
-    deliverer_ = std::thread([self] { self->deliver(); });
+    deliverer_ = std::thread([self, delivery = std::move(delivery)]() mutable {
+        self->deliver();
+        // The session may end here, on this thread: only then is the
+        // thread's work done for the activity tally.
+        self.reset();
+        delivery.release();
+    });
     delivery_thread_id_.store(deliverer_.get_id(), std::memory_order_release);
     producer_ = std::thread([self] { self->produce(); });
 }
 
-void StreamSession::stopProducing(bool deliver_queued) {
+namespace {
+
+// What a set of delivery items or batches amounts to.
+stream::DropCount count_of(const std::deque<DeliveryItem>& items) {
+    stream::DropCount c;
+    for (const auto& item : items) {
+        switch (item.kind) {
+            case DeliveryItem::Kind::Batch:
+                ++c.batches;
+                c.events += item.batch ? item.batch->size() : 0;
+                break;
+            case DeliveryItem::Kind::TriggerIn: ++c.edges; break;
+            case DeliveryItem::Kind::Statistics: ++c.reports; break;
+        }
+    }
+    return c;
+}
+
+stream::DropCount count_of(const std::deque<BatchPtr>& batches) {
+    stream::DropCount c;
+    for (const auto& batch : batches) {
+        ++c.batches;
+        c.events += batch ? batch->size() : 0;
+    }
+    return c;
+}
+
+}  // namespace
+
+template <class Items>
+void StreamSession::countDropped(stream::DropQueue queue, const Items& items, const char* why) {
+    if (items.empty()) return;
+    if (queue == stream::DropQueue::Delivery)
+        undelivered_.fetch_sub(static_cast<std::int64_t>(items.size()), std::memory_order_acq_rel);
+    if (stop_mode_.load(std::memory_order_acquire) == StopMode::Exit) {
+        ledger_.addQuietly(queue, count_of(items));
+        return;
+    }
+    // A program that takes its batches through callbacks and never polls
+    // lets the poll queue overflow as a matter of course.
+    const bool routine = queue == stream::DropQueue::Poll && !polled_.load(std::memory_order_acquire) &&
+                         callbacks_->hasBatch();
+    ledger_.add(queue, count_of(items), why, routine);
+}
+
+void StreamSession::stopProducing(StopMode mode) {
     {
         std::lock_guard<std::mutex> lock(wake_mutex_);
+        if (!stopping_.load(std::memory_order_relaxed) || mode != StopMode::Deliver) stop_mode_.store(mode);
         stopping_.store(true, std::memory_order_release);
     }
     wake_.notify_all();
+    // Unpolled batches go: the program chose to stop (or cannot poll any more).
     poll_queue_.close();
-    // Callbacks then receive every batch the stream produced, as a recording
-    // of it holds. From inside a callback nothing more may be delivered once
-    // it returns.
+    // From inside a callback nothing more may be delivered once it returns.
     using Queued = stream::BoundedQueue<DeliveryItem, stream::DeliveryItemWeight>::Queued;
-    delivery_queue_.close(deliver_queued && !onDeliveryThread() ? Queued::Keep : Queued::Discard);
+    const bool keep = mode == StopMode::Deliver && !onDeliveryThread();
+    auto discarded = delivery_queue_.close(keep ? Queued::Keep : Queued::Discard);
+    countDropped(stream::DropQueue::Delivery, discarded,
+                 mode == StopMode::Unplugged ? "the device was unplugged with data not yet delivered"
+                                             : "the stream was stopped from inside a callback with data not yet delivered");
+    discarded.clear();
     std::thread producer;
     {
         std::lock_guard<std::mutex> lock(threads_mutex_);
@@ -95,11 +154,22 @@ void StreamSession::finishDelivery() {
     }
 }
 
+bool StreamSession::deliveryFinished() const {
+    std::lock_guard<std::mutex> lock(finished_mutex_);
+    return delivery_finished_;
+}
+
+void StreamSession::waitDeliveryFinished() const {
+    std::unique_lock<std::mutex> lock(finished_mutex_);
+    finished_cv_.wait(lock, [&] { return delivery_finished_; });
+}
+
 bool StreamSession::onDeliveryThread() const noexcept {
     return delivery_thread_id_.load(std::memory_order_acquire) == std::this_thread::get_id();
 }
 
 BatchPtr StreamSession::poll(Clock::duration timeout) {
+    polled_.store(true, std::memory_order_release);
     auto batch = poll_queue_.pop(timeout);
     return batch ? std::move(*batch) : nullptr;
 }
@@ -108,37 +178,43 @@ void StreamSession::callbacksChanged() {
     poll_queue_.setWaitAllowed(!config_.realtime && !callbacks_->hasBatch());
 }
 
-void StreamSession::reportDrops(const char* queue, std::size_t batches, std::size_t events) {
-    dropped_batches_.fetch_add(batches, std::memory_order_relaxed);
-    const auto suppressed = drop_log_.admit();
-    if (!suppressed) return;
-    const std::string more =
-        *suppressed ? " (" + std::to_string(*suppressed) + " similar messages suppressed)" : "";
-    const auto total = dropped_batches_.load(std::memory_order_relaxed);
-    // A program that takes its batches through callbacks and never polls
-    // lets the poll queue overflow as a matter of course: no warning then.
-    if (std::string_view(queue) == "poll" && callbacks_->hasBatch()) {
-        log::debug(config_.owner, ": poll queue full, dropped ", batches, " oldest batch(es) of ", events,
-                   " events (", total, " batches dropped this stream)", more);
-    } else {
-        log::warning(config_.owner, ": ", queue, " queue full, dropped ", batches, " oldest batch(es) of ",
-                     events, " events (", total, " batches dropped this stream)", more);
+bool StreamSession::recordOnDelivery(bool callbacks) const {
+    // With callbacks, the recorder gets what they get. Without, it gets the
+    // data at once (a poller then finds recorded what it polled), unless
+    // items bound for it are still on their way through the delivery queue:
+    // the file keeps the order of the stream.
+    return callbacks || (recorder_->active() && undelivered_.load(std::memory_order_acquire) > 0);
+}
+
+void StreamSession::recordNow(const BatchPtr& batch) {
+    if (!recorder_->push(batch)) {
+        countDropped(stream::DropQueue::Recorder, std::deque<BatchPtr>{batch},
+                     "full (the disk is slower than the stream)");
     }
 }
 
 void StreamSession::emitBatch(BatchPtr batch, bool pushed) {
     events_since_report_.fetch_add(batch->size(), std::memory_order_relaxed);
-    const bool wait = !pushed && !config_.realtime;
-    if (callbacks_->hasBatch()) {
-        const auto r = poll_queue_.push(batch, Overflow::DropOldest);
-        if (r.dropped_items) reportDrops("poll", r.dropped_items, r.dropped_weight);
-        // Recorded once the callbacks are sure to get it (a stop while this
-        // waits for room refuses it), so the recording holds what they receive.
-        if (emitItem(DeliveryItem::ofBatch(batch), pushed)) recorder_->push(std::move(batch));
+    const bool callbacks = callbacks_->hasBatch();
+    // Without callbacks a camera that is not real-time waits for its poller.
+    const Overflow poll_overflow = !callbacks && !pushed && !config_.realtime ? Overflow::Wait : Overflow::DropOldest;
+    if (recordOnDelivery(callbacks)) {
+        auto r = poll_queue_.push(batch, poll_overflow);
+        countDropped(stream::DropQueue::Poll, r.dropped, "full (nobody polled in time)");
+        emitItem(DeliveryItem::ofBatch(std::move(batch)), pushed);
     } else {
-        recorder_->push(batch);
-        const auto r = poll_queue_.push(std::move(batch), wait ? Overflow::Wait : Overflow::DropOldest);
-        if (r.dropped_items) reportDrops("poll", r.dropped_items, r.dropped_weight);
+        recordNow(batch);
+        auto r = poll_queue_.push(std::move(batch), poll_overflow);
+        countDropped(stream::DropQueue::Poll, r.dropped, "full (nobody polled in time)");
+    }
+}
+
+void StreamSession::emitEdge(const EventTriggerIn& edge, bool pushed) {
+    if (recordOnDelivery(callbacks_->hasTriggerIn())) {
+        emitItem(DeliveryItem::ofEdge(edge), pushed);
+    } else if (!recorder_->push(edge)) {
+        countDropped(stream::DropQueue::Recorder, std::deque<DeliveryItem>{DeliveryItem::ofEdge(edge)},
+                     "full (the disk is slower than the stream)");
     }
 }
 
@@ -151,8 +227,11 @@ bool StreamSession::emitItem(DeliveryItem item, bool pushed) {
     } else {
         overflow = config_.realtime ? Overflow::DropOldest : Overflow::Wait;
     }
-    const auto r = delivery_queue_.push(std::move(item), overflow);
-    if (r.dropped_items) reportDrops("delivery", r.dropped_items, r.dropped_weight);
+    // Counted before the delivery thread can see it.
+    undelivered_.fetch_add(1, std::memory_order_acq_rel);
+    auto r = delivery_queue_.push(std::move(item), overflow);
+    if (!r.accepted) undelivered_.fetch_sub(1, std::memory_order_acq_rel);
+    countDropped(stream::DropQueue::Delivery, r.dropped, "full (the callbacks are slower than the stream)");
     return r.accepted;
 }
 
@@ -164,7 +243,7 @@ bool StreamSession::pushBatch(BatchPtr batch) {
 
 bool StreamSession::pushEdge(const EventTriggerIn& edge) {
     if (stopped()) return false;
-    if (emitItem(DeliveryItem::ofEdge(edge), true)) recorder_->push(edge);
+    emitEdge(edge, true);
     return !stopped();
 }
 
@@ -188,17 +267,77 @@ bool StreamSession::sleepUntil(Clock::time_point deadline) {
     return !wake_.wait_until(lock, deadline, [&] { return stopping_.load(std::memory_order_acquire); });
 }
 
+void StreamSession::deliverItem(const DeliveryItem& item) {
+    // Recorded just before the callbacks get it: a recording holds exactly
+    // what they received.
+    bool recorded = true;
+    if (item.kind == DeliveryItem::Kind::Batch) {
+        recorded = recorder_->push(item.batch);
+    } else if (item.kind == DeliveryItem::Kind::TriggerIn) {
+        recorded = recorder_->push(item.edge);
+    }
+    undelivered_.fetch_sub(1, std::memory_order_acq_rel);
+    if (!recorded) {
+        countDropped(stream::DropQueue::Recorder, std::deque<DeliveryItem>{item},
+                     "full (the disk is slower than the stream)");
+    }
+    callbacks_->deliver(item);
+}
+
 void StreamSession::deliver() {
+    std::optional<Clock::time_point> drain_until;
     try {
         while (auto item = delivery_queue_.pop()) {
-            callbacks_->deliver(*item);
+            if (stopping_.load(std::memory_order_acquire)) {
+                // Stopped: the callbacks catch up for a bounded time, counted
+                // from the end of the call that was in progress.
+                const auto now = Clock::now();
+                if (!drain_until) drain_until = now + stream::limits::kStopDrainTime;
+                if (now >= *drain_until) {
+                    auto rest = delivery_queue_.close();
+                    rest.push_front(std::move(*item));
+                    countDropped(stream::DropQueue::Delivery, rest,
+                                 "stopped while the callbacks were behind; dropped what they had not "
+                                 "received 100 ms after the stop");
+                    break;
+                }
+            }
+            deliverItem(*item);
         }
     } catch (abi::__forced_unwind&) {
-        throw;
+        endDelivery();
+        throw;  // the thread is being ended: let it go
     } catch (const std::exception& e) {
         log::error(config_.owner, ": the delivery thread failed (", e.what(), "); callbacks receive nothing more");
         delivery_queue_.close();
     }
+    endDelivery();
+}
+
+void StreamSession::endDelivery() {
+    if (stop_mode_.load(std::memory_order_acquire) != StopMode::Exit) {
+        const auto summary = [](const stream::StreamDrops& drops) {
+            std::string text;
+            for (std::size_t q = 0; q < drops.size(); ++q) {
+                if (stream::empty(drops[q])) continue;
+                if (!text.empty()) text += "; ";
+                text += std::string(sim::kDropQueueNames[q]) + " queue " + stream::DropLedger::describe(drops[q]);
+            }
+            return text;
+        };
+        // What the program missed is worth a warning; routine drops only a
+        // debug line.
+        if (const std::string missed = summary(ledger_.noteworthy()); !missed.empty()) {
+            log::warning(config_.owner, ": the stream stopped; in all it dropped: ", missed);
+        } else if (const std::string all = summary(ledger_.totals()); !all.empty()) {
+            log::debug(config_.owner, ": the stream stopped; in all it dropped (routinely): ", all);
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(finished_mutex_);
+        delivery_finished_ = true;
+    }
+    finished_cv_.notify_all();
 }
 
 void StreamSession::produce() {
@@ -280,12 +419,7 @@ void StreamSession::generate() {
         if (!edges.empty()) {
             std::stable_sort(edges.begin(), edges.end(),
                              [](const EventTriggerIn& a, const EventTriggerIn& b) { return a.timestamp < b.timestamp; });
-            for (const auto& edge : edges) {
-                // As for batches: recorded when the callbacks will get it too.
-                if (!callbacks_->hasTriggerIn() || emitItem(DeliveryItem::ofEdge(edge), false)) {
-                    recorder_->push(edge);
-                }
-            }
+            for (const auto& edge : edges) emitEdge(edge, false);
         }
 
         batcher.cut(t_end, emit);

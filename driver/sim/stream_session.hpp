@@ -14,7 +14,9 @@
 #include "stream/batch_settings.hpp"
 #include "stream/bounded_queue.hpp"
 #include "stream/callback_registry.hpp"
+#include "stream/activity.hpp"
 #include "stream/delivery_item.hpp"
+#include "stream/drop_ledger.hpp"
 #include "stream/event_source.hpp"
 #include "stream/log_throttle.hpp"
 #include "stream/recorder_slot.hpp"
@@ -29,12 +31,25 @@ struct SessionConfig {
     std::uint64_t start_us = 0;
 };
 
+// How a stream ends.
+enum class StopMode {
+    Deliver,    // stop()/close(): the callbacks get what was already produced
+                // (for a bounded time), unless stopped from inside a callback
+    Unplugged,  // the device went away: what was queued is lost (and logged)
+    Exit,       // the process is exiting: what was queued is dropped quietly
+};
+
 // One run of a camera's stream, from start() to stop(): a stream thread that
 // generates slices, passes them through the tools and cuts them into
 // batches, and a delivery thread that hands batches, trigger edges and
-// statistics to the callbacks. Batches also go to the poll queue and to the
-// recorder. Both threads keep the session alive, so a camera may go away
-// (even from inside one of its callbacks) while they finish.
+// statistics to the recorder and the callbacks. Batches also go to the poll
+// queue. Both threads keep the session alive, so a camera may go away (even
+// from inside one of its callbacks) while they finish.
+//
+// While callbacks are registered, the recorder gets each batch and edge on
+// the delivery thread, just before the callbacks do, so that a recording
+// holds exactly what the callbacks received, whatever is dropped on the way.
+// Without callbacks it gets them when they are produced.
 class StreamSession : public std::enable_shared_from_this<StreamSession> {
 public:
     StreamSession(SessionConfig config, std::shared_ptr<stream::EventSource> source,
@@ -46,17 +61,21 @@ public:
     StreamSession(const StreamSession&) = delete;
     StreamSession& operator=(const StreamSession&) = delete;
 
-    void launch();
+    // `delivery` counts the delivery thread in the process-wide activity
+    // tally for as long as it runs.
+    void launch(stream::Activity::Token delivery);
     // First half of stopping: nothing more is produced, unpolled batches are
     // discarded, waiting pollers and pushers wake up; the stream thread is
-    // joined. What waits for the callbacks is still delivered when
-    // `deliver_queued` is set, unless this is called from inside a callback.
-    // Safe to call more than once.
-    void stopProducing(bool deliver_queued);
-    // Second half: waits for the delivery thread to deliver what it still has
+    // joined. Safe to call more than once.
+    void stopProducing(StopMode mode);
+    // Second half: waits for the delivery thread to deliver what it still may
     // and finish, or lets it finish on its own when called from inside a
     // callback.
     void finishDelivery();
+    // Whether the delivery thread has ended, and waiting for that.
+    bool deliveryFinished() const;
+    void waitDeliveryFinished() const;
+    bool onDeliveryThread() const noexcept;
 
     // The next batch, or nullptr when the stream stopped or `timeout` passed.
     stream::BatchPtr poll(std::chrono::steady_clock::duration timeout);
@@ -70,6 +89,9 @@ public:
     // for poll-queue room once there is a callback to pace it.
     void callbacksChanged();
 
+    // What this stream dropped so far, per queue.
+    stream::StreamDrops drops() const { return ledger_.totals(); }
+
     // Stream time reached so far (end of the last slice generated).
     std::uint64_t endTime() const noexcept { return end_us_.load(std::memory_order_acquire); }
     bool stopped() const noexcept { return stopping_.load(std::memory_order_acquire); }
@@ -79,14 +101,19 @@ public:
 private:
     void produce();
     void generate();  // the stream thread's loop
-    void deliver();
+    void deliver();   // the delivery thread's loop
+    void deliverItem(const stream::DeliveryItem& item);
+    void endDelivery();
     void fail();
-    bool onDeliveryThread() const noexcept;
+    bool recordOnDelivery(bool callbacks) const;
+    void recordNow(const stream::BatchPtr& batch);
     void emitBatch(stream::BatchPtr batch, bool pushed);
+    void emitEdge(const EventTriggerIn& edge, bool pushed);
     bool emitItem(stream::DeliveryItem item, bool pushed);
     bool sleepUntil(std::chrono::steady_clock::time_point deadline);
     void reportStatistics();
-    void reportDrops(const char* queue, std::size_t batches, std::size_t events);
+    template <class Items>
+    void countDropped(stream::DropQueue queue, const Items& items, const char* why);
 
     const SessionConfig config_;
     const std::shared_ptr<stream::EventSource> source_;
@@ -99,19 +126,26 @@ private:
     stream::BoundedQueue<stream::DeliveryItem, stream::DeliveryItemWeight> delivery_queue_;
 
     std::atomic<bool> stopping_{false};
+    std::atomic<StopMode> stop_mode_{StopMode::Deliver};
     std::atomic<bool> failed_{false};
+    std::atomic<bool> polled_{false};  // someone polled this stream
+    // Delivery items accepted and neither recorded nor dropped yet.
+    std::atomic<std::int64_t> undelivered_{0};
     std::mutex wake_mutex_;
     std::condition_variable wake_;
     std::atomic<std::uint64_t> end_us_;
     std::atomic<std::uint64_t> events_since_report_{0};
-    std::atomic<std::uint64_t> dropped_batches_{0};
-    stream::LogThrottle drop_log_;
+    stream::DropLedger ledger_;
     stream::LogThrottle split_log_;
 
     std::mutex threads_mutex_;
     std::thread producer_;
     std::thread deliverer_;
     std::atomic<std::thread::id> delivery_thread_id_{};
+
+    mutable std::mutex finished_mutex_;
+    mutable std::condition_variable finished_cv_;
+    bool delivery_finished_ = false;
 };
 
 }  // namespace vantrel::sim

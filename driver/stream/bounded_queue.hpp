@@ -31,6 +31,7 @@ public:
         bool accepted = false;
         std::size_t dropped_items = 0;
         std::size_t dropped_weight = 0;
+        std::deque<Item> dropped;  // released by the caller, outside the lock
     };
 
     PushResult push(Item item, Overflow overflow) {
@@ -51,6 +52,7 @@ public:
                 ++result.dropped_items;
                 result.dropped_weight += weigh_(items_.front());
                 weight_ -= weigh_(items_.front());
+                result.dropped.push_back(std::move(items_.front()));
                 items_.pop_front();
             }
         }
@@ -89,10 +91,11 @@ public:
     }
 
     // Refuses further pushes and wakes every waiter. What is queued is
-    // either discarded (released outside the lock) or left for pop() to hand
-    // out, after which pop() reports the end.
+    // either discarded (handed back, to be released outside the lock) or
+    // left for pop() to hand out, after which pop() reports the end.
+    // Closing again may discard what an earlier close kept.
     enum class Queued { Discard, Keep };
-    void close(Queued queued = Queued::Discard) {
+    std::deque<Item> close(Queued queued = Queued::Discard) {
         std::deque<Item> discarded;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -104,6 +107,7 @@ public:
         }
         not_empty_.notify_all();
         not_full_.notify_all();
+        return discarded;
     }
 
     // When false, Wait pushes stop waiting and drop the oldest instead.

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "log/log.hpp"
+#include "stream/activity.hpp"
 
 namespace vantrel::stream {
 
@@ -69,6 +70,9 @@ void CallbackRegistry::retire(std::unique_lock<std::mutex>& lock, const std::vec
     for (const auto& victim : victims) victim->active = false;
     const auto self = std::this_thread::get_id();
     call_ended_.wait(lock, [&] {
+        // Once the process exits, a call still in progress may never end
+        // (its thread is gone); the exit itself waits for such calls, bounded.
+        if (Activity::quiesced()) return true;
         return std::none_of(calls_.begin(), calls_.end(), [&](const Call& call) {
             if (call.thread == self) return false;  // our own caller: it cannot end first
             return std::any_of(victims.begin(), victims.end(),
@@ -127,6 +131,9 @@ void CallbackRegistry::clear() {
 }
 
 void CallbackRegistry::invoke(const EntryPtr& entry, const DeliveryItem& item) {
+    // Counted in the process-wide tally, so that an exit waits for the call.
+    const Activity::Token token = Activity::enter();
+    if (!token) return;  // the process is exiting: no callback runs any more
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!entry->active) return;

@@ -9,8 +9,9 @@
 namespace vantrel::stream {
 
 // The recording in progress on one camera, if any. Everything the camera
-// delivers passes through push(); once take() has returned the recorder,
-// nothing more reaches it.
+// delivers passes through push(), on the delivery thread, just before the
+// callbacks get it; once take() has returned the recorder, nothing more
+// reaches it.
 class RecorderSlot {
 public:
     bool active() const {
@@ -25,14 +26,16 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return std::move(recorder_);
     }
-    // Recorder::push never waits for the disk, so holding the lock is cheap.
-    void push(const BatchPtr& batch) {
+    // False when a recording is running and dropped the data (its queue is
+    // full). Recorder::push never waits for the disk, so holding the lock
+    // is cheap.
+    bool push(const BatchPtr& batch) {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (recorder_) recorder_->push(batch);
+        return !recorder_ || recorder_->push(batch);
     }
-    void push(const EventTriggerIn& edge) {
+    bool push(const EventTriggerIn& edge) {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (recorder_) recorder_->push(edge);
+        return !recorder_ || recorder_->push(edge);
     }
 
 private:

@@ -25,6 +25,11 @@ inline constexpr std::size_t kPollQueueEvents = std::size_t{1} << 22;
 inline constexpr std::size_t kDeliveryQueueItems = 256;
 inline constexpr std::size_t kDeliveryQueueEvents = std::size_t{1} << 22;
 
+// Once a stream is told to stop, its callbacks get what was already
+// produced for at most this long after the call in progress returned; what
+// is still queued then is dropped (counted and logged).
+inline constexpr std::chrono::milliseconds kStopDrainTime{100};
+
 // Statistics reports come once per this much stream time.
 inline constexpr std::uint64_t kStatisticsPeriodUs = 1'000'000;
 

@@ -8,7 +8,7 @@ import numpy.typing
 import os
 import typing
 import vantrel_core
-__all__: list[str] = ['DEFAULT_SERIAL', 'add_camera', 'cameras', 'clear_faults', 'fault_operations', 'inject_fault', 'push_batch', 'push_statistics', 'push_trigger', 'remove_camera', 'reset', 'set_tool_document', 'tool_writes', 'write_firmware_image', 'write_recording']
+__all__: list[str] = ['DEFAULT_SERIAL', 'add_camera', 'cameras', 'clear_faults', 'fault_operations', 'inject_fault', 'push_batch', 'push_statistics', 'push_trigger', 'remove_camera', 'reset', 'set_tool_document', 'stream_drops', 'tool_writes', 'write_firmware_image', 'write_recording']
 def _bench_call(fn: collections.abc.Callable[[None], object], n: typing.SupportsIndex) -> float:
     """
     Benchmark baseline: call fn(None) n times from a C++ thread, taking the GIL for each call; returns the seconds taken
@@ -56,6 +56,10 @@ def reset() -> None:
 def set_tool_document(serial: str, tool_id: str, json_text: str) -> None:
     """
     Make the tool's next to_json return this JSON document instead of its parameters (ValueError for an unknown serial or tool, or text that is not JSON)
+    """
+def stream_drops(serial: str | bytes) -> dict[str, dict[str, int]]:
+    """
+    What the camera's current stream, or its last one once stopped, dropped: a dict from queue name ('poll', 'delivery', 'recorder') to a dict of counts ('batches', 'events', 'edges', 'reports'); all zero before the first start. ValueError when no open camera has that serial
     """
 def tool_writes(serial: str) -> list[dict[str, typing.Any]]:
     """
