@@ -8,6 +8,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include "common/gil_release.hpp"
 #include "registration.hpp"
 #include "arguments.hpp"
 #include "vantrel/sim/simulator.hpp"
@@ -59,7 +60,7 @@ void add_camera(const py::object& serial, long long width, long long height, con
         spec.tools = std::move(types);
     }
     if (!source.is_none()) spec.source = path_arg(source, "source");
-    py::gil_scoped_release release;
+    vantrel_gil::scoped_release release;
     vantrel::sim::addCamera(spec);
 }
 
@@ -68,7 +69,7 @@ void add_camera(const py::object& serial, long long width, long long height, con
 double bench_call(const py::function& fn, std::uint64_t n) {
     std::chrono::steady_clock::duration elapsed{};
     {
-        py::gil_scoped_release release;
+        vantrel_gil::scoped_release release;
         std::thread worker([&] {
             const auto begin = std::chrono::steady_clock::now();
             for (std::uint64_t i = 0; i < n; ++i) {
@@ -95,7 +96,7 @@ void register_devices(py::module_& m) {
     m.def(
         "reset",
         [] {
-            py::gil_scoped_release release;
+            vantrel_gil::scoped_release release;
             vantrel::sim::reset();
         },
         "Unplug every simulated camera (the default one too), clear injected faults and recorded tool writes");
@@ -115,7 +116,7 @@ void register_devices(py::module_& m) {
         "remove_camera",
         [](const py::object& serial) {
             const std::string text = text_arg(serial, "serial");
-            py::gil_scoped_release release;
+            vantrel_gil::scoped_release release;
             return vantrel::sim::removeCamera(text);
         },
         "Unplug a simulated camera; False when no camera has that serial", py::arg("serial"));
@@ -134,7 +135,7 @@ void register_devices(py::module_& m) {
         [](const py::object& serial, const py::object& events) {
             const std::string text = text_arg(serial, "serial");
             std::vector<Event2D> batch = events_from_array(events);
-            py::gil_scoped_release release;
+            vantrel_gil::scoped_release release;
             return vantrel::sim::pushBatch(text, std::move(batch));
         },
         "While the camera streams, deliver exactly one batch holding exactly these events to every batch "
@@ -149,7 +150,7 @@ void register_devices(py::module_& m) {
             edge.id = id;
             edge.polarity = polarity;
             edge.timestamp = timestamp;
-            py::gil_scoped_release release;
+            vantrel_gil::scoped_release release;
             return vantrel::sim::pushTrigger(text, edge);
         },
         "While the camera streams, deliver one trigger-in edge to its trigger-in callbacks; False when it is "
@@ -161,7 +162,7 @@ void register_devices(py::module_& m) {
         [](const py::object& serial, std::uint64_t bandwidth_byte, std::uint64_t events_count) {
             const std::string text = text_arg(serial, "serial");
             const vantrel::EvCameraStatisticInfo stats{bandwidth_byte, events_count};
-            py::gil_scoped_release release;
+            vantrel_gil::scoped_release release;
             return vantrel::sim::pushStatistics(text, stats);
         },
         "While the camera streams, deliver one statistics report to its statistics callback; False when it is "
@@ -174,7 +175,7 @@ void register_devices(py::module_& m) {
             const std::string text = text_arg(serial, "serial");
             vantrel::sim::StreamDrops drops;
             {
-                py::gil_scoped_release release;
+                vantrel_gil::scoped_release release;
                 drops = vantrel::sim::streamDrops(text);
             }
             py::dict out;
@@ -197,7 +198,7 @@ void register_devices(py::module_& m) {
         "write_firmware_image",
         [](const py::object& path, const std::string& version) {
             const std::string file = path_arg(path, "path");
-            py::gil_scoped_release release;
+            vantrel_gil::scoped_release release;
             vantrel::sim::writeFirmwareImage(file, version);
         },
         "Write a firmware image carrying `version` that ICamera.firmware_upgrade accepts", py::arg("path"),

@@ -7,6 +7,7 @@
 
 #include <pybind11/numpy.h>
 
+#include "common/gil_release.hpp"
 #include "arguments.hpp"
 #include "registration.hpp"
 #include "vantrel/sim/simulator.hpp"
@@ -45,7 +46,7 @@ void write_recording(const py::object& path, const py::object& events, long long
     const auto* data = static_cast<const Event2D*>(array.data());
     const auto count = static_cast<std::size_t>(array.shape(0));
     // The array stays referenced by `array` while the driver writes it.
-    py::gil_scoped_release release;
+    vantrel_gil::scoped_release release;
     vantrel::sim::writeRecording(file, data, count, w, h, serial_text, edges, local_time_ticks);
 }
 

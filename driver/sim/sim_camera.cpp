@@ -139,7 +139,9 @@ bool SimCamera::getNextBatch(std::vector<Event2D>& events) {
     }
     stream::BatchPtr batch = session->poll(stream::limits::kPollTimeout);
     if (!batch) {
-        if (session->failed()) {
+        if (stream::Activity::quiesced()) {
+            // The process is exiting: a poller woken by that is no news.
+        } else if (session->failed()) {
             warnThrottled(poll_log_, "getNextBatch: the stream failed; stop and start it again");
         } else if (session->stopped()) {
             warnThrottled(poll_log_, "getNextBatch: the stream stopped while waiting for a batch");

@@ -1,5 +1,6 @@
 #include <pybind11/stl.h>
 
+#include "common/gil_release.hpp"
 #include "events/callbacks.hpp"
 #include "events/event_array.hpp"
 #include "module/registration.hpp"
@@ -12,12 +13,11 @@ void register_camera(py::module_& m) {
     using vantrel::CameraTool;
     using vantrel::ICamera;
     using vantrel::ToolType;
-    using release_gil = py::call_guard<py::gil_scoped_release>;
+    using release_gil = vantrel_gil::release_gil_during_call;
 
-    // The last reference may go while the camera streams into a Python
-    // callback: its destructor then waits for the delivery thread, which may
-    // be waiting for the GIL. So the destructor runs without it.
-    py::class_<ICamera, std::shared_ptr<ICamera>>(m, "ICamera", py::release_gil_before_calling_cpp_dtor())
+    // The holder is Python's share of the camera (see EvCameraService.open):
+    // it lets go of the driver's camera without the GIL by itself.
+    py::class_<ICamera, std::shared_ptr<ICamera>>(m, "ICamera")
         .def("is_connected", &ICamera::isConnected, "Check if the camera is physically connected")
         .def("get_description", &ICamera::getDescription, "Get camera description")
 
@@ -60,7 +60,7 @@ void register_camera(py::module_& m) {
             "set_statistics_callback",
             [](ICamera& camera, py::function callback) {
                 auto holder = make_python_callback(std::move(callback));
-                py::gil_scoped_release release;
+                vantrel_gil::scoped_release release;
                 camera.setStatisticsCallback(make_statistics_adapter(holder));
             },
             "Set statistics callback", py::arg("callback"))
@@ -68,10 +68,11 @@ void register_camera(py::module_& m) {
         .def(
             "get_next_batch",
             [](ICamera& camera) {
+                ready_event_arrays();
                 std::vector<vantrel::Event2D> events;
                 bool ok;
                 {
-                    py::gil_scoped_release release;
+                    vantrel_gil::scoped_release release;
                     ok = camera.getNextBatch(events);
                 }
                 if (!ok || events.empty()) return make_empty_event_array();

@@ -7,6 +7,7 @@
 #include <pybind11/detail/exception_translation.h>
 
 #include "events/event_array.hpp"
+#include "events/exit_gate.hpp"
 #include "vantrel/sim/faults.hpp"
 
 namespace vantrel_py {
@@ -22,13 +23,11 @@ void report_unraisable(py::error_already_set& error, const py::function& callabl
     if (interpreter_alive()) error.discard_as_unraisable(callable);
 }
 
-// Runs one delivery with the GIL held: builds the argument, calls the
-// callable, and keeps every error on the Python side. A C++ exception gets
-// the Python exception that pybind11's standard translation would give it.
+// Builds the argument and calls the callable, with the GIL held, keeping
+// every error on the Python side. A C++ exception gets the Python exception
+// that pybind11's standard translation would give it.
 template <class BuildArgument>
-void deliver(const py::function& callable, BuildArgument&& build) {
-    if (!interpreter_alive()) return;
-    py::gil_scoped_acquire gil;
+void call_reporting_errors(const py::function& callable, BuildArgument&& build) {
     try {
         try {
             // A fault point for checking this very path: it may throw, or
@@ -49,6 +48,20 @@ void deliver(const py::function& callable, BuildArgument&& build) {
     }
 }
 
+// One delivery, from any thread. It enters Python only through the exit
+// gate, and gives the GIL back by hand rather than from a destructor: should
+// the thread be ended inside Python (the interpreter finalising after the
+// exit hook stopped waiting), the forced unwind must pass without touching
+// a thread state that finalisation frees.
+template <class BuildArgument>
+void deliver(const py::function& callable, BuildArgument&& build) {
+    const exit_gate::Pass pass;
+    if (!pass || !interpreter_alive()) return;
+    const PyGILState_STATE state = PyGILState_Ensure();
+    call_reporting_errors(callable, build);
+    PyGILState_Release(state);
+}
+
 // Runs on the main thread, with the GIL, for a release handed over below.
 int release_held_callable(void* held) {
     delete static_cast<py::function*>(held);
@@ -59,9 +72,10 @@ int release_held_callable(void* held) {
 
 std::shared_ptr<py::function> make_python_callback(py::function f) {
     return std::shared_ptr<py::function>(new py::function(std::move(f)), [](py::function* held) {
-        // During finalisation the reference (and this small object) is
-        // abandoned: touching Python then is not allowed.
-        if (!interpreter_alive()) return;
+        // During finalisation, and once the exit hook closed the gate, the
+        // reference (and this small object) is abandoned: touching Python
+        // then is not allowed.
+        if (!interpreter_alive() || exit_gate::closed()) return;
         // The thread holds the GIL exactly when it has a current thread state.
         // (PyGILState_Check() cannot tell: it answers 1 for every thread once a
         // sub-interpreter has existed.)
@@ -78,6 +92,11 @@ std::shared_ptr<py::function> make_python_callback(py::function f) {
             if (Py_AddPendingCall(&release_held_callable, held) == 0) return;
             if (!interpreter_alive()) return;
         }
+        // A Python thread that released the GIL (inside an unregistration,
+        // say): it takes the GIL back through the gate, so that the exit
+        // hook waits for it.
+        const exit_gate::Pass pass;
+        if (!pass) return;
         const PyGILState_STATE state = PyGILState_Ensure();
         delete held;
         PyGILState_Release(state);

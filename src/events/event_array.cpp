@@ -1,30 +1,38 @@
 #include "events/event_array.hpp"
 
+#include <atomic>
 #include <cstring>
 
-#include <pybind11/gil_safe_call_once.h>
 
 namespace vantrel_py {
 
 using vantrel::Event2D;
 
 py::dtype event_dtype() {
-    // Built once and never released, not even at interpreter exit. The
-    // GIL-safe once guard avoids a deadlock should importing NumPy release
-    // the GIL while another thread waits for the first build.
-    PYBIND11_CONSTINIT static py::gil_safe_call_once_and_store<py::dtype> storage;
-    return storage
-        .call_once_and_store_result([] {
-            py::dict spec;
-            spec["names"] = py::make_tuple("x", "y", "polarity", "timestamp");
-            spec["formats"] = py::make_tuple("<u2", "<u2", "u1", "<u8");
-            spec["offsets"] = py::make_tuple(offsetof(Event2D, x), offsetof(Event2D, y),
-                                             offsetof(Event2D, polarity), offsetof(Event2D, timestamp));
-            spec["itemsize"] = sizeof(Event2D);
-            return py::dtype::from_args(spec);
-        })
-        .get_stored();
+    // Built once and never released, not even at interpreter exit. Guarded
+    // by the GIL alone and built without ever letting it go here: a thread
+    // that gives the GIL up and asks for it back while the interpreter
+    // finalises is ended on the spot, and unwinding it out of a once-guard
+    // breaks the guard's own bookkeeping. Should importing NumPy let another
+    // thread in meanwhile, both build it and the first one stored wins.
+    static std::atomic<PyObject*> stored{nullptr};
+    if (PyObject* cached = stored.load(std::memory_order_acquire)) return py::reinterpret_borrow<py::dtype>(cached);
+    py::dict spec;
+    spec["names"] = py::make_tuple("x", "y", "polarity", "timestamp");
+    spec["formats"] = py::make_tuple("<u2", "<u2", "u1", "<u8");
+    spec["offsets"] = py::make_tuple(offsetof(Event2D, x), offsetof(Event2D, y), offsetof(Event2D, polarity),
+                                     offsetof(Event2D, timestamp));
+    spec["itemsize"] = sizeof(Event2D);
+    py::dtype built = py::dtype::from_args(spec);
+    PyObject* expected = nullptr;
+    if (stored.compare_exchange_strong(expected, built.ptr(), std::memory_order_acq_rel)) {
+        built.inc_ref();  // the stored reference, kept for the life of the process
+        return built;
+    }
+    return py::reinterpret_borrow<py::dtype>(expected);
 }
+
+void ready_event_arrays() { event_dtype(); }
 
 py::array make_empty_event_array() {
     return py::array(event_dtype(), std::vector<py::ssize_t>{0}, std::vector<py::ssize_t>{});

@@ -6,6 +6,7 @@
 
 #include <pybind11/stl.h>
 
+#include "common/gil_release.hpp"
 #include "events/callbacks.hpp"
 #include "events/event_array.hpp"
 #include "module/registration.hpp"
@@ -24,9 +25,10 @@ using Optional = std::optional<std::uint64_t>;
 // with holes goes field by field, several times slower).
 template <class Read>
 py::array read_events(Read&& read) {
+    ready_event_arrays();
     std::shared_ptr<std::vector<Event2D>> events;
     {
-        py::gil_scoped_release release;
+        vantrel_gil::scoped_release release;
         events = read();
     }
     if (!events || events->empty()) return make_empty_event_array();
@@ -43,12 +45,13 @@ Optional optional_value(Getter&& get) {
 }  // namespace
 
 void register_file_reader(py::module_& m) {
-    using release_gil = py::call_guard<py::gil_scoped_release>;
+    using release_gil = vantrel_gil::release_gil_during_call;
 
-    // The Python object owns its reader alone. Its destructor runs without
-    // the GIL, so that dropping the last reference never waits on a driver
-    // thread that is itself waiting for the GIL.
-    py::class_<EvFileReader>(m, "EvFileReader", py::release_gil_before_calling_cpp_dtor())
+    // The Python object owns its reader alone, and destroys it with the GIL
+    // held: a reader has no thread of its own to wait for, and a read in
+    // progress on another thread holds a reference, so the destructor never
+    // waits on anything that might need the GIL.
+    py::class_<EvFileReader>(m, "EvFileReader")
         .def_static("create_file_reader", &EvFileReader::createFileReader,
                     "Create a file reader from filepath", py::arg("filepath"))
         .def(
@@ -124,7 +127,7 @@ void register_file_reader(py::module_& m) {
         .def(
             "export_events_to_raw",
             [](EvFileReader& r, std::uint64_t start, std::uint64_t end, const std::string& out_file_path) {
-                py::gil_scoped_release release;
+                vantrel_gil::scoped_release release;
                 return r.exportEventsToRaw(start, end, out_file_path);
             },
             "Extract event data in [start, end] to output raw file", py::arg("start"), py::arg("end"),

@@ -24,4 +24,6 @@ PYBIND11_MODULE(vantrel_core, m) {
     register_file_reader(m);
     register_logger(m);
     register_functions(m);
+
+    install_exit_hook();
 }

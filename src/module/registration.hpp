@@ -21,4 +21,8 @@ void register_file_reader(py::module_& m);
 void register_logger(py::module_& m);
 void register_functions(py::module_& m);
 
+// Registers with atexit the hook that stops every stream before the
+// interpreter finalises; adds no name to the module.
+void install_exit_hook();
+
 }  // namespace vantrel_py
