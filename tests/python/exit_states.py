@@ -22,11 +22,11 @@ import time
 
 # Every script starts with this; `end()` marks the moment the program ends
 # (CLOCK_MONOTONIC is shared by all processes), then ends it with a status.
+# NumPy is not imported here: some states need the driver's threads to be
+# the first to build an event array.
 PRELUDE = """
 import os, sys, threading, time
-import numpy as np
 import vantrel_core as vc, vantrel_sim as vs
-from vantrel import make_events
 
 TMP = os.environ["VANTREL_EXIT_TMP"]
 service = vc.EvCameraService()
@@ -65,6 +65,7 @@ time.sleep(0.2)
 end()
 """, 0),
     "nocopy-numpy-two-cameras": ("""
+import numpy as np
 for serial in ("A", "B"):
     cam = camera(serial)
     cam.register_event_batch_callback_nocopy(lambda view: (np.histogram(view["x"], 16), time.sleep(0.001)))
@@ -86,6 +87,7 @@ inside.wait(10)
 end()
 """, 0),
     "exit-right-after-start": ("""
+# Before the first event array was built (NumPy not even imported).
 cam = camera("A", scene="default", width=640, height=480, event_rate=1e6)
 cam.register_event_batch_callback(lambda events: None)
 cam.start()
@@ -134,12 +136,15 @@ end()
 cam = camera("A", scene="scripted", realtime=False)
 cam.register_event_batch_callback(lambda events: time.sleep(0.005))
 cam.start()
+from vantrel import make_events
 batch = make_events(x=[1], y=[1], polarity=1, timestamp=[1])
 forever(lambda: vs.push_batch("A", batch))
 time.sleep(0.2)
 end()
 """, 0),
     "file-reader-delivering-edges": ("""
+import numpy as np
+from vantrel import make_events
 n = 20_000
 events = make_events(x=np.arange(n) % 64, y=0, polarity=1, timestamp=np.arange(n))
 path = os.path.join(TMP, "edges.vtr")
