@@ -15,4 +15,14 @@ bool quiesceForExit(std::chrono::milliseconds timeout) {
     return stream::Activity::waitIdle(deadline);
 }
 
+bool exiting() noexcept { return stream::Activity::quiesced(); }
+
+bool onExitingThread() noexcept { return stream::Activity::onQuiescingThread(); }
+
+ExitGuard::ExitGuard() noexcept : entered_(stream::Activity::enter().keep()) {}
+
+ExitGuard::~ExitGuard() {
+    if (entered_) stream::Activity::Token::adopt().release();
+}
+
 }  // namespace vantrel

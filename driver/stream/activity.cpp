@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <thread>
 
 namespace vantrel::stream {
 
@@ -11,6 +12,7 @@ namespace {
 
 struct Tally {
     std::atomic<bool> quiesced{false};
+    std::atomic<std::thread::id> quiescer{};
     std::atomic<std::size_t> count{0};
     std::mutex mutex;
     std::condition_variable idle;
@@ -57,7 +59,14 @@ Activity::Token Activity::enter() noexcept {
 
 bool Activity::quiesced() noexcept { return tally().quiesced.load(); }
 
-void Activity::quiesce() noexcept { tally().quiesced.store(true); }
+void Activity::quiesce() noexcept {
+    tally().quiescer.store(std::this_thread::get_id());
+    tally().quiesced.store(true);
+}
+
+bool Activity::onQuiescingThread() noexcept {
+    return quiesced() && tally().quiescer.load() == std::this_thread::get_id();
+}
 
 bool Activity::waitIdle(std::chrono::steady_clock::time_point deadline) {
     Tally& t = tally();

@@ -25,6 +25,14 @@ public:
         ~Token() { release(); }
         explicit operator bool() const noexcept { return counted_; }
         void release() noexcept;
+        // Hands the count over to whoever releases it later through adopt()
+        // (for holders that cannot keep a Token); true when counted.
+        bool keep() noexcept {
+            const bool counted = counted_;
+            counted_ = false;
+            return counted;
+        }
+        static Token adopt() noexcept { return Token(true); }
 
     private:
         friend class Activity;
@@ -34,8 +42,9 @@ public:
 
     static Token enter() noexcept;
     static bool quiesced() noexcept;
-    // One way: there is no resuming.
+    // One way: there is no resuming. The calling thread is the quiescing one.
     static void quiesce() noexcept;
+    static bool onQuiescingThread() noexcept;
     // True once nothing is counted any more; false when `deadline` came first.
     static bool waitIdle(std::chrono::steady_clock::time_point deadline);
 };

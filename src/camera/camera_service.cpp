@@ -1,10 +1,10 @@
 #include <pybind11/stl.h>
 
 #include "common/gil_release.hpp"
-#include "events/exit_gate.hpp"
 #include "module/registration.hpp"
 #include "vantrel/camera.hpp"
 #include "vantrel/camera_service.hpp"
+#include "vantrel/process_exit.hpp"
 
 namespace vantrel_py {
 
@@ -12,10 +12,10 @@ namespace {
 
 // Python's share of a camera. Dropping the driver's last share may wait for
 // the camera's delivery thread, which may itself wait for the GIL, so it is
-// dropped with the GIL released. Going through the exit gate keeps the
-// interpreter from finalising meanwhile (finalisation ends a thread that asks
-// for the GIL back); once the gate is closed every stream is already stopped
-// and dropping the share waits for nothing, so the GIL stays held.
+// dropped with the GIL released, under an ExitGuard that keeps the exit
+// from going on meanwhile (finalisation ends a thread that asks for the GIL
+// back). Once the program is exiting every stream is already stopped and
+// dropping the share waits for nothing, so the GIL stays held.
 class PythonShare {
 public:
     explicit PythonShare(std::shared_ptr<vantrel::ICamera> camera) : camera_(std::move(camera)) {}
@@ -23,8 +23,8 @@ public:
     void operator()(vantrel::ICamera*) {
         std::shared_ptr<vantrel::ICamera> last = std::move(camera_);
         if (PyThreadState_GetUnchecked() == nullptr) return;  // no GIL to release
-        const exit_gate::Pass pass;
-        if (!pass) return;
+        const vantrel::ExitGuard guard;
+        if (!guard) return;
         PyThreadState* state = PyEval_SaveThread();
         last.reset();
         PyEval_RestoreThread(state);

@@ -7,7 +7,7 @@
 #include <pybind11/detail/exception_translation.h>
 
 #include "events/event_array.hpp"
-#include "events/exit_gate.hpp"
+#include "vantrel/process_exit.hpp"
 #include "vantrel/sim/faults.hpp"
 
 namespace vantrel_py {
@@ -25,9 +25,11 @@ void report_unraisable(py::error_already_set& error, const py::function& callabl
 
 // Builds the argument and calls the callable, with the GIL held, keeping
 // every error on the Python side. A C++ exception gets the Python exception
-// that pybind11's standard translation would give it.
+// that pybind11's standard translation would give it. (A forced unwind has
+// no exception object: catching one binds a null reference, which is how
+// the ABI works, not a fault for the sanitizer to report.)
 template <class BuildArgument>
-void call_reporting_errors(const py::function& callable, BuildArgument&& build) {
+[[gnu::no_sanitize("null")]] void call_reporting_errors(const py::function& callable, BuildArgument&& build) {
     try {
         try {
             // A fault point for checking this very path: it may throw, or
@@ -48,15 +50,16 @@ void call_reporting_errors(const py::function& callable, BuildArgument&& build) 
     }
 }
 
-// One delivery, from any thread. It enters Python only through the exit
-// gate, and gives the GIL back by hand rather than from a destructor: should
-// the thread be ended inside Python (the interpreter finalising after the
-// exit hook stopped waiting), the forced unwind must pass without touching
-// a thread state that finalisation frees.
+// One delivery, from any thread. It enters Python only under an ExitGuard
+// (so never once the program is exiting, and the exit waits for it), and
+// gives the GIL back by hand rather than from a destructor: should the
+// thread be ended inside Python (a callback still running when the exit
+// stopped waiting), the forced unwind must pass without touching a thread
+// state that finalisation frees.
 template <class BuildArgument>
 void deliver(const py::function& callable, BuildArgument&& build) {
-    const exit_gate::Pass pass;
-    if (!pass || !interpreter_alive()) return;
+    const vantrel::ExitGuard guard;
+    if (!guard || !interpreter_alive()) return;
     const PyGILState_STATE state = PyGILState_Ensure();
     call_reporting_errors(callable, build);
     PyGILState_Release(state);
@@ -72,10 +75,10 @@ int release_held_callable(void* held) {
 
 std::shared_ptr<py::function> make_python_callback(py::function f) {
     return std::shared_ptr<py::function>(new py::function(std::move(f)), [](py::function* held) {
-        // During finalisation, and once the exit hook closed the gate, the
+        // During finalisation, and once the program is exiting, the
         // reference (and this small object) is abandoned: touching Python
         // then is not allowed.
-        if (!interpreter_alive() || exit_gate::closed()) return;
+        if (!interpreter_alive() || vantrel::exiting()) return;
         // The thread holds the GIL exactly when it has a current thread state.
         // (PyGILState_Check() cannot tell: it answers 1 for every thread once a
         // sub-interpreter has existed.)
@@ -93,10 +96,10 @@ std::shared_ptr<py::function> make_python_callback(py::function f) {
             if (!interpreter_alive()) return;
         }
         // A Python thread that released the GIL (inside an unregistration,
-        // say): it takes the GIL back through the gate, so that the exit
-        // hook waits for it.
-        const exit_gate::Pass pass;
-        if (!pass) return;
+        // say): it takes the GIL under an ExitGuard, so that the exit waits
+        // for it.
+        const vantrel::ExitGuard guard;
+        if (!guard) return;
         const PyGILState_STATE state = PyGILState_Ensure();
         delete held;
         PyGILState_Release(state);

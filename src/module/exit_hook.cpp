@@ -1,5 +1,6 @@
 // The module's exit hook: before the interpreter finalises, stop every
-// stream and keep driver threads out of Python.
+// stream and keep driver threads out of Python (the driver's exit state,
+// which every entry into Python from a driver thread checks).
 //
 // atexit hooks run after Python joined the program's non-daemon threads
 // (those are the program's own to end) and before finalisation, while
@@ -10,7 +11,6 @@
 #include <chrono>
 
 #include "common/gil_release.hpp"
-#include "events/exit_gate.hpp"
 #include "module/registration.hpp"
 #include "vantrel/process_exit.hpp"
 
@@ -23,12 +23,10 @@ namespace {
 constexpr std::chrono::milliseconds kExitWait{2000};
 
 void quiesce_at_exit() {
-    const auto deadline = std::chrono::steady_clock::now() + kExitWait;
-    exit_gate::close();
-    // Without the GIL, so that callbacks in progress can finish.
+    // Without the GIL, so that callbacks in progress can finish. From the
+    // moment this begins, no driver thread enters Python any more.
     vantrel_gil::scoped_release release;
     vantrel::quiesceForExit(kExitWait);
-    exit_gate::wait_until_clear(deadline);
 }
 
 }  // namespace
