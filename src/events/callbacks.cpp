@@ -27,9 +27,10 @@ void report_unraisable(py::error_already_set& error, const py::function& callabl
 // every error on the Python side. A C++ exception gets the Python exception
 // that pybind11's standard translation would give it. (A forced unwind has
 // no exception object: catching one binds a null reference, which is how
-// the ABI works, not a fault for the sanitizer to report.)
+// the ABI works, not a fault for the sanitizer to report; inlined into a
+// caller, the function would be checked with the caller's checks.)
 template <class BuildArgument>
-[[gnu::no_sanitize("null")]] void call_reporting_errors(const py::function& callable, BuildArgument&& build) {
+[[gnu::no_sanitize("null"), gnu::noinline]] void call_reporting_errors(const py::function& callable, BuildArgument&& build) {
     try {
         try {
             // A fault point for checking this very path: it may throw, or
