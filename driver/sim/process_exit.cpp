@@ -1,5 +1,8 @@
 #include "vantrel/process_exit.hpp"
 
+#include <memory>
+#include <vector>
+
 #include "sim/device_registry.hpp"
 #include "sim/sim_camera.hpp"
 #include "stream/activity.hpp"
@@ -11,8 +14,15 @@ bool quiesceForExit(std::chrono::milliseconds timeout) {
     // First, so that no callback starts and no stream starts while the
     // streams are being stopped.
     stream::Activity::quiesce();
-    for (const auto& camera : sim::DeviceRegistry::instance().openCameras()) camera->quiesceForExit();
-    return stream::Activity::waitIdle(deadline);
+    std::vector<std::shared_ptr<sim::StreamSession>> stopped;
+    for (const auto& camera : sim::DeviceRegistry::instance().openCameras()) {
+        if (auto session = camera->quiesceForExit()) stopped.push_back(std::move(session));
+    }
+    const bool idle = stream::Activity::waitIdle(deadline);
+    // Once idle, every delivery thread has returned (joining it is a
+    // formality); otherwise some may never return, and are left to the exit.
+    for (const auto& session : stopped) session->finishDelivery(idle);
+    return idle;
 }
 
 bool exiting() noexcept { return stream::Activity::quiesced(); }

@@ -346,7 +346,7 @@ void SimCamera::unplug() {
     }
 }
 
-void SimCamera::quiesceForExit() {
+std::shared_ptr<StreamSession> SimCamera::quiesceForExit() {
     std::shared_ptr<StreamSession> session;
     std::unique_ptr<file::Recorder> recording;
     {
@@ -354,11 +354,10 @@ void SimCamera::quiesceForExit() {
         session = haltLocked(StopMode::Exit);
         recording = recorder_->take();
     }
-    // The delivery thread is not joined: it may be inside a callback that
-    // never returns. It ends by itself once its call in progress has
-    // returned, and the exit waits for that (bounded) through the activity
-    // tally.
     if (recording && !recording->stop()) log::warning(owner_, ": the recording could not be completed at exit");
+    // The delivery thread is not joined here: it may be inside a callback
+    // that never returns.
+    return session;
 }
 
 stream::StreamDrops SimCamera::drops() const {

@@ -62,8 +62,9 @@ public:
     // The device was unplugged: the stream and any recording end.
     void unplug();
     // The process is exiting: the stream stops without delivering what is
-    // queued, and any recording is completed. Does not wait for callbacks.
-    void quiesceForExit();
+    // queued, and any recording is completed. Does not wait for callbacks:
+    // returns the stopped stream, if any, for the caller to finish.
+    std::shared_ptr<StreamSession> quiesceForExit();
     // What the current stream, or the last one, dropped.
     stream::StreamDrops drops() const;
     bool closed() const noexcept { return isClosed(); }

@@ -139,14 +139,14 @@ void StreamSession::stopProducing(StopMode mode) {
     if (producer.joinable()) producer.join();
 }
 
-void StreamSession::finishDelivery() {
+void StreamSession::finishDelivery(bool wait) {
     std::thread deliverer;
     {
         std::lock_guard<std::mutex> lock(threads_mutex_);
         deliverer.swap(deliverer_);
     }
     if (!deliverer.joinable()) return;
-    if (deliverer.get_id() == std::this_thread::get_id()) {
+    if (!wait || deliverer.get_id() == std::this_thread::get_id()) {
         // Stopped from inside a callback: the thread ends after it returns.
         deliverer.detach();
     } else {

@@ -70,8 +70,8 @@ public:
     void stopProducing(StopMode mode);
     // Second half: waits for the delivery thread to deliver what it still may
     // and finish, or lets it finish on its own when called from inside a
-    // callback.
-    void finishDelivery();
+    // callback (or when `wait` is false).
+    void finishDelivery(bool wait = true);
     // Whether the delivery thread has ended, and waiting for that.
     bool deliveryFinished() const;
     void waitDeliveryFinished() const;
