@@ -141,7 +141,11 @@ TEST_F(SessionRecordingTest, TheRecordingHoldsWhatTheCallbacksGotLessWhatTheReco
                                        file::BlockLimits{}));
     auto session = make_session(std::make_shared<SilentSource>(), false, callbacks, slot);
     std::vector<Event2D> received;
-    callbacks->addBatch([&](Event2D* b, Event2D* e) { received.insert(received.end(), b, e); });
+    std::atomic<std::size_t> batches_received{0};
+    callbacks->addBatch([&](Event2D* b, Event2D* e) {
+        received.insert(received.end(), b, e);
+        ++batches_received;
+    });
     session->launch(stream::Activity::enter());
     constexpr std::uint64_t kBatches = 300, kEvents = 1000;
     for (std::uint64_t i = 0; i < kBatches; ++i) {
@@ -149,10 +153,13 @@ TEST_F(SessionRecordingTest, TheRecordingHoldsWhatTheCallbacksGotLessWhatTheReco
         for (std::uint64_t k = 0; k < kEvents; ++k) batch->emplace_back(1, 2, 1, i * kEvents + k);
         ASSERT_TRUE(session->pushBatch(std::move(batch)));
     }
+    // The callbacks keep up (the stop would cut a backlog short).
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (batches_received < kBatches && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
     session->stopProducing(StopMode::Deliver);
     session->finishDelivery();
     ASSERT_TRUE(slot->take()->stop());
-    EXPECT_EQ(received.size(), kBatches * kEvents);  // the callbacks kept up
+    EXPECT_EQ(received.size(), kBatches * kEvents);
     const auto drops = session->drops();
     const auto& recorder = drops[static_cast<int>(stream::DropQueue::Recorder)];
     EXPECT_GT(recorder.batches, 0u);

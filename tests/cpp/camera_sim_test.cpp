@@ -112,17 +112,23 @@ TEST_F(SimCameraTest, CallbacksMayStopCloseOrDropTheLastReference) {
         auto cam = open("A" + std::to_string(how));
         cam->setBatchEventsNum(10);
         std::promise<void> done;
+        std::promise<void> dropped;  // `cam` is gone: the callback holds the last reference
+        std::shared_future<void> cam_dropped = dropped.get_future().share();
         std::atomic<int> calls{0};
         auto holder = std::make_shared<std::shared_ptr<ICamera>>(cam);
-        cam->registerEventBatchCallback([&, holder, how](Event2D*, Event2D*) {
+        cam->registerEventBatchCallback([&, holder, how, cam_dropped](Event2D*, Event2D*) {
             if (++calls != 1) return;
             if (how == 0) EXPECT_TRUE((*holder)->stop());
             if (how == 1) (*holder)->close();
-            if (how == 2) holder->reset();  // this camera's last reference, after `cam` below
+            if (how == 2) {
+                cam_dropped.wait();
+                holder->reset();  // this camera's last reference
+            }
             done.set_value();
         });
         ASSERT_TRUE(cam->start());
         if (how == 2) cam.reset();
+        dropped.set_value();
         ASSERT_EQ(done.get_future().wait_for(10s), std::future_status::ready);
         std::this_thread::sleep_for(20ms);
         EXPECT_EQ(calls.load(), 1) << how;
