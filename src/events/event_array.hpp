@@ -19,8 +19,8 @@ py::dtype event_dtype();
 // Readies the event dtype (and pybind11's NumPy bindings) now. Called by
 // bindings that block in the driver without the GIL and build an array
 // afterwards: the first build lets the GIL go for a moment (see
-// event_dtype), which is safe before the blocking call, while the exit
-// gate is still open, and not always after it.
+// event_dtype), which is safe before the blocking call, while the program
+// is not exiting, and not always after it.
 void ready_event_arrays();
 
 // Owning, writeable array of length 0.
