@@ -187,8 +187,15 @@ void RecordingReader::interval_read(Read& r, std::uint64_t lo, std::uint64_t t0,
     if (interval > kNoLimit - t0) {
         count_read(r, lo, kNoLimit);  // the interval reaches past every timestamp
     } else {
-        r.events = buffers_->take(static_cast<std::size_t>(cursor_->boundBefore(t0 + interval)));
-        r.events->resize(cursor_->readBefore(t0 + interval, r.events->data()));
+        const std::uint64_t limit = t0 + interval;
+        r.events = buffers_->take(static_cast<std::size_t>(cursor_->boundBefore(limit)));
+        std::size_t done = cursor_->readBefore(limit, r.events->data());
+        // A damaged block stopped the read short of the limit: go on after it.
+        while (cursor_->before(limit)) {
+            r.events->resize(done + static_cast<std::size_t>(cursor_->boundBefore(limit)));
+            done += cursor_->readBefore(limit, r.events->data() + done);
+        }
+        r.events->resize(done);
         count_read(r, lo, 0);
     }
     // Only a file whose time goes backwards can hold events before t0 here.
@@ -200,7 +207,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEvents(std::uint64_t 
     if (faults::hit("EvFileReader::readEvents")) return nullptr;
     return read("readEvents", [&](Read& r) {
         if (cursor_->atEnd()) return;
-        const std::uint64_t lo = cursor_->index() == 0 ? 0 : cursor_->timestamp();
+        const std::uint64_t lo = cursor_->atStart() ? 0 : cursor_->timestamp();
         count_read(r, lo, n);
     });
 }
@@ -219,7 +226,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsFromEventIndex(
     if (faults::hit("EvFileReader::readEventsFromEventIndex")) return nullptr;
     return read("readEventsFromEventIndex", [&](Read& r) {
         if (!cursor_->seekIndex(event_num)) return;
-        const std::uint64_t lo = cursor_->index() == 0 ? 0 : cursor_->timestamp();
+        const std::uint64_t lo = cursor_->atStart() ? 0 : cursor_->timestamp();
         count_read(r, lo, n);
     });
 }
@@ -230,7 +237,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeInterval(
     return read("readEventsByTimeInterval", [&](Read& r) {
         if (cursor_->atEnd()) return;
         const std::uint64_t t0 = cursor_->timestamp();
-        interval_read(r, cursor_->index() == 0 ? 0 : t0, t0, interval);
+        interval_read(r, cursor_->atStart() ? 0 : t0, t0, interval);
     });
 }
 
@@ -249,7 +256,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeIntervalF
     return read("readEventsByTimeIntervalFromEventIndex", [&](Read& r) {
         if (!cursor_->seekIndex(event_num)) return;
         const std::uint64_t t0 = cursor_->timestamp();
-        interval_read(r, cursor_->index() == 0 ? 0 : t0, t0, interval);
+        interval_read(r, cursor_->atStart() ? 0 : t0, t0, interval);
     });
 }
 

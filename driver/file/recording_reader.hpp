@@ -23,8 +23,9 @@ namespace vantrel::file {
 // A read that starts at event i and leaves the position at event j covers
 // the timestamps from lo up to (excluding) the timestamp of event j, or to
 // the end of time once the last event has been read. lo is 0 for a read that
-// starts at the first event, the given timestamp for the _FromTimestamp
-// reads, and otherwise the timestamp of event i. Reading a file front to back
+// starts at the first readable event (damaged blocks before it do not
+// count), the given timestamp for the _FromTimestamp reads, and otherwise
+// the timestamp of event i. Reading a file front to back
 // in any mix of reads therefore delivers every edge exactly once.
 class RecordingReader final : public EvFileReader {
 public:

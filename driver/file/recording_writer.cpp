@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "file/crc32c.hpp"
+#include "io/file_access.hpp"
 
 namespace vantrel::file {
 
@@ -23,6 +24,12 @@ void RecordingWriter::close_file() {
     fd_ = -1;
 }
 
+void RecordingWriter::abandon() {
+    close_file();
+    if (identity_) io::remove_if_same(path_, *identity_);
+    identity_.reset();
+}
+
 bool RecordingWriter::fail(const std::string& what) {
     if (error_.empty()) error_ = what;
     close_file();
@@ -32,8 +39,12 @@ bool RecordingWriter::fail(const std::string& what) {
 bool RecordingWriter::open(const std::string& path, const RecordingInfo& info) {
     path_ = path;
     if (info.serial.size() > kMaxSerialSize) return fail("serial number longer than 65535 bytes");
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) return fail(std::string("cannot create the file: ") + std::strerror(errno));
+    io::FileDescriptor fd;
+    io::FileIdentity identity;
+    std::string why;
+    if (!io::create_for_writing(path, false, fd, identity, why)) return fail(why);
+    fd_ = fd.release();
+    identity_ = identity;
     events_ = EventBlockEncoder(layout_for_sensor(info.width, info.height));
     const std::string header = encode_file_header(info);
     return write_all(header.data(), header.size());

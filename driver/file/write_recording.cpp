@@ -2,6 +2,7 @@
 #include <string>
 
 #include "file/recording_writer.hpp"
+#include "io/file_access.hpp"
 #include "vantrel/sim/simulator.hpp"
 
 namespace vantrel::sim {
@@ -10,6 +11,7 @@ void writeRecording(const std::string& path, const Event2D* events, std::size_t 
                     std::uint16_t width, std::uint16_t height, const std::string& serial,
                     const std::vector<EventTriggerIn>& triggers, std::int64_t local_time_ticks) {
     // Checked before the file is touched, so a refused call leaves no file.
+    if (auto why = io::path_refusal(path)) throw std::invalid_argument("cannot write a recording: " + *why);
     for (std::size_t i = 0; i < count; ++i) {
         const Event2D& e = events[i];
         if (e.x >= width || e.y >= height)
@@ -31,7 +33,10 @@ void writeRecording(const std::string& path, const Event2D* events, std::size_t 
               writer.add(events, count);
     for (std::size_t i = 0; ok && i < triggers.size(); ++i) ok = writer.add(triggers[i]);
     if (ok) ok = writer.finish();
-    if (!ok) throw std::runtime_error("cannot write recording '" + path + "': " + writer.error());
+    if (!ok) {
+        writer.abandon();  // no partial recording stays behind
+        throw std::runtime_error("cannot write recording '" + path + "': " + writer.error());
+    }
 }
 
 }  // namespace vantrel::sim
