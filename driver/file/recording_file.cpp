@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/utf8.hpp"
 #include "file/crc32c.hpp"
 #include "file/event_codec.hpp"
 #include "io/file_access.hpp"
@@ -70,6 +71,12 @@ bool RecordingFile::open(const std::string& path, std::string& error) {
     if (!read_at(0, header.data(), header.size()) ||
         !decode_file_header(header.data(), header.size(), info_, error))
         return false;
+    if (!text::is_utf8(info_.serial)) {
+        // Python reads the serial number as text; keep what can be kept.
+        info_.serial = text::to_utf8(info_.serial);
+        log::warning("recording ", path_, ": the serial number in its header is not UTF-8; read as '",
+                     info_.serial, "'");
+    }
 
     std::string reason;
     if (!read_index(reason)) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/utf8.hpp"
 #include "file/crc32c.hpp"
 #include "io/file_access.hpp"
 
@@ -38,7 +39,11 @@ bool RecordingWriter::fail(const std::string& what) {
 
 bool RecordingWriter::open(const std::string& path, const RecordingInfo& info) {
     path_ = path;
-    if (info.serial.size() > kMaxSerialSize) return fail("serial number longer than 65535 bytes");
+    // Readers take the serial number as UTF-8 text (a simulated camera's
+    // need not be).
+    RecordingInfo stored = info;
+    stored.serial = text::to_utf8(info.serial);
+    if (stored.serial.size() > kMaxSerialSize) return fail("serial number longer than 65535 bytes");
     io::FileDescriptor fd;
     io::FileIdentity identity;
     std::string why;
@@ -46,7 +51,7 @@ bool RecordingWriter::open(const std::string& path, const RecordingInfo& info) {
     fd_ = fd.release();
     identity_ = identity;
     events_ = EventBlockEncoder(layout_for_sensor(info.width, info.height));
-    const std::string header = encode_file_header(info);
+    const std::string header = encode_file_header(stored);
     return write_all(header.data(), header.size());
 }
 

@@ -1,6 +1,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/utf8.hpp"
 #include "file/recording_writer.hpp"
 #include "io/file_access.hpp"
 #include "vantrel/sim/simulator.hpp"
@@ -25,6 +26,7 @@ void writeRecording(const std::string& path, const Event2D* events, std::size_t 
     for (std::size_t i = 1; i < triggers.size(); ++i)
         if (triggers[i].timestamp < triggers[i - 1].timestamp)
             throw std::invalid_argument("trigger timestamps go backwards at edge " + std::to_string(i));
+    if (!text::is_utf8(serial)) throw std::invalid_argument("the serial number is not UTF-8");
     if (serial.size() > file::kMaxSerialSize)
         throw std::invalid_argument("serial number longer than 65535 bytes");
 

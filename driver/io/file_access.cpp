@@ -115,7 +115,14 @@ bool create_for_writing(const std::string& path, bool exclusive, FileDescriptor&
     if (exclusive) flags |= O_EXCL | O_NOFOLLOW;
     FileDescriptor fd(::open(path.c_str(), flags, 0644));
     if (!fd) {
-        error = std::string("cannot create the file: ") + std::strerror(errno);
+        const int err = errno;
+        struct stat st {};
+        // A FIFO without a reader (or a device without its hardware) fails
+        // the non-blocking open itself.
+        if (err == ENXIO && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            error = not_regular(st.st_mode);
+        else
+            error = std::string("cannot create the file: ") + std::strerror(err);
         return false;
     }
     struct stat st {};
@@ -134,6 +141,32 @@ bool create_for_writing(const std::string& path, bool exclusive, FileDescriptor&
     }
     identity = {st.st_dev, st.st_ino};
     out = std::move(fd);
+    return true;
+}
+
+bool write_new_file(const std::string& path, std::string_view bytes, bool exclusive, std::string& error) {
+    FileDescriptor fd;
+    FileIdentity identity;
+    if (!create_for_writing(path, exclusive, fd, identity, error)) return false;
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd.get(), p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = std::string("cannot write: ") + std::strerror(n < 0 ? errno : ENOSPC);
+            fd.reset();
+            remove_if_same(path, identity);
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::close(fd.release()) != 0) {
+        error = std::string("cannot write: ") + std::strerror(errno);
+        remove_if_same(path, identity);
+        return false;
+    }
     return true;
 }
 

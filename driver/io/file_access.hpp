@@ -81,6 +81,10 @@ bool read_whole_file(const std::string& path, std::size_t max_size, std::string&
 bool create_for_writing(const std::string& path, bool exclusive, FileDescriptor& out,
                         FileIdentity& identity, std::string& error);
 
+// Creates `path` as above and writes `bytes` to it; on failure nothing is
+// left behind.
+bool write_new_file(const std::string& path, std::string_view bytes, bool exclusive, std::string& error);
+
 // Removes `path` if it still names the regular file `identity` (so a file
 // that another program put there meanwhile survives).
 void remove_if_same(const std::string& path, const FileIdentity& identity);

@@ -1,5 +1,7 @@
 #include "vantrel/logger.hpp"
 
+#include <fcntl.h>
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include <mutex>
 
 #include "faults/fault_point.hpp"
+#include "io/file_access.hpp"
 #include "log/log.hpp"
 #include "log/log_line.hpp"
 
@@ -18,6 +21,36 @@ struct Logger::State {
     std::FILE* file = nullptr;   // nullptr: standard error
     std::string path;
 };
+
+namespace {
+
+// Appends to any kind of file (a FIFO or a terminal may take a log too),
+// but never waits: a FIFO that nobody reads is refused, not waited on.
+std::FILE* open_log_file(const std::string& path, std::string& why) {
+    if (auto refusal = io::path_refusal(path)) {
+        why = *refusal;
+        return nullptr;
+    }
+    io::FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
+    if (!fd) {
+        why = errno == ENXIO ? "a FIFO that nobody reads" : std::strerror(errno);
+        return nullptr;
+    }
+    // Writes wait for a slow reader like writes to standard error do.
+    if (::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0) {
+        why = std::strerror(errno);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd.get(), "a");
+    if (file == nullptr) {
+        why = std::strerror(errno);
+        return nullptr;
+    }
+    fd.release();
+    return file;
+}
+
+}  // namespace
 
 Logger::Logger() : state_(std::make_unique<State>()) {}
 
@@ -50,10 +83,10 @@ bool Logger::setLogFile(const std::string& log_file) {
     if (faults::hit("Logger::setLogFile")) return false;
     std::FILE* file = nullptr;
     if (!log_file.empty()) {
-        file = std::fopen(log_file.c_str(), "ae");
+        std::string why;
+        file = open_log_file(log_file, why);
         if (file == nullptr) {
-            const int err = errno;
-            log::error("Logger: cannot open log file '", log_file, "': ", std::strerror(err),
+            log::error("Logger: cannot open log file '", log_file, "': ", why,
                        "; keeping the previous destination");
             return false;
         }

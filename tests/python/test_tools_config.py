@@ -103,6 +103,11 @@ CASES = [
      "tool 'sync', parameter 'mode': expects enum, got JSON integer"),
     ("unknown parameter", lambda d: d["tools"]["bias"].update(boost=1),
      "tool 'bias', parameter 'boost': no parameter of this name in tool 'bias'"),
+    # Printing so deep a value in the message used to overflow the stack.
+    ("deep format", '{"format": ' + "[" * 100_000 + "]" * 100_000 + "}",
+     "the document is nested deeper than 64 levels"),
+    ("deep tool value", lambda d: d["tools"]["bias"].update(gain=json.loads("[" * 65 + "]" * 65)),
+     "the document is nested deeper than 64 levels"),
 ]
 
 
