@@ -168,13 +168,21 @@ RecordingReader::Events RecordingReader::read(const char* operation, Body&& body
     return r.events;
 }
 
-// Edges from lo up to the timestamp of the event now at the position.
 void RecordingReader::count_read(Read& r, std::uint64_t lo, std::uint64_t n) {
+    const std::uint64_t from = cursor_->index();
     if (n > 0) {
-        const std::uint64_t left = file_->eventCount() - std::min(file_->eventCount(), cursor_->index());
+        const std::uint64_t left = file_->eventCount() - std::min(file_->eventCount(), from);
         r.events = buffers_->take(static_cast<std::size_t>(std::min(n, left)));
         r.events->resize(cursor_->read(n, r.events->data()));
     }
+    cover(r, lo, from);
+}
+
+// Edges from lo up to the timestamp of the event now at the position. A
+// read that took no event covers no time, so that empty reads do not
+// deliver the edges before the position again and again.
+void RecordingReader::cover(Read& r, std::uint64_t lo, std::uint64_t from) {
+    if (cursor_->index() == from) return;
     if (cursor_->atEnd()) {
         file_->edgesBetween(lo, kNoLimit, r.edges);
     } else if (const std::uint64_t hi = cursor_->timestamp(); hi > lo) {
@@ -188,6 +196,7 @@ void RecordingReader::interval_read(Read& r, std::uint64_t lo, std::uint64_t t0,
         count_read(r, lo, kNoLimit);  // the interval reaches past every timestamp
     } else {
         const std::uint64_t limit = t0 + interval;
+        const std::uint64_t from = cursor_->index();
         r.events = buffers_->take(static_cast<std::size_t>(cursor_->boundBefore(limit)));
         std::size_t done = cursor_->readBefore(limit, r.events->data());
         // A damaged block stopped the read short of the limit: go on after it.
@@ -196,7 +205,7 @@ void RecordingReader::interval_read(Read& r, std::uint64_t lo, std::uint64_t t0,
             done += cursor_->readBefore(limit, r.events->data() + done);
         }
         r.events->resize(done);
-        count_read(r, lo, 0);
+        cover(r, lo, from);
     }
     // Only a file whose time goes backwards can hold events before t0 here.
     if (!file_->monotonic())

@@ -26,7 +26,8 @@ namespace vantrel::file {
 // starts at the first readable event (damaged blocks before it do not
 // count), the given timestamp for the _FromTimestamp reads, and otherwise
 // the timestamp of event i. Reading a file front to back
-// in any mix of reads therefore delivers every edge exactly once.
+// in any mix of reads therefore delivers every edge exactly once. A read
+// that takes no event covers nothing.
 class RecordingReader final : public EvFileReader {
 public:
     explicit RecordingReader(std::string path);
@@ -89,6 +90,7 @@ private:
     template <class Body>
     Events read(const char* operation, Body&& body);
     void count_read(Read& r, std::uint64_t lo, std::uint64_t n);
+    void cover(Read& r, std::uint64_t lo, std::uint64_t from);
     void interval_read(Read& r, std::uint64_t lo, std::uint64_t t0, std::uint64_t interval);
     void deliver(const std::vector<EventTriggerIn>& edges);
 

@@ -28,10 +28,11 @@ std::optional<std::string> parse_bounded(const std::string& text, nlohmann::json
     };
     try {
         out = nlohmann::json::parse(text, bound);
-    } catch (const nlohmann::json::parse_error& e) {
-        return std::string("malformed JSON: ") + e.what();
     } catch (const TooDeep&) {
         return depth_refusal();
+    } catch (const nlohmann::json::exception& e) {
+        // Syntax errors, and numbers too large for a double (out_of_range).
+        return std::string("malformed JSON: ") + e.what();
     }
     return std::nullopt;
 }

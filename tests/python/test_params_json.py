@@ -198,6 +198,8 @@ def test_moderate_nesting_round_trips(bias):
 def test_set_tool_document_checks_its_arguments(bias):
     with pytest.raises(ValueError):
         vs.set_tool_document(SERIAL, "bias", "{not json")
+    with pytest.raises(ValueError, match="number overflow"):
+        vs.set_tool_document(SERIAL, "bias", "[1e999]")
     with pytest.raises(ValueError):
         vs.set_tool_document(SERIAL, "laser", "{}")
     with pytest.raises(ValueError):
