@@ -30,6 +30,12 @@ Events joined(std::initializer_list<Events> parts) {
     return all;
 }
 
+std::size_t first_index_at(const Events& v, std::uint64_t t) {
+    std::size_t i = 0;
+    while (i < v.size() && v[i].timestamp < t) ++i;
+    return i;
+}
+
 class DamageTest : public testing::FileTest {
 protected:
     std::unique_ptr<EvFileReader> open_reader(const std::string& p) {
@@ -135,6 +141,23 @@ TEST_F(DamageTest, EdgesBeforeTheFirstReadableEventArriveWithTheFirstRead) {
         ASSERT_EQ(got.size(), expected.size()) << name;
         for (std::size_t k = 0; k < got.size(); ++k) EXPECT_EQ(got[k].timestamp, expected[k].timestamp) << name;
     }
+}
+
+TEST_F(DamageTest, ReturningToABlockAfterMeetingADamagedOneReadsItsOwnEvents) {
+    // Found by fuzzing: loading the damaged block overwrote the buffer that
+    // still counted as holding the block before it, whose events a seek back
+    // then decoded from the damaged bytes.
+    const Events events = stream_events(300);
+    const std::string p = write("a.vtr", events, {}, {100, 8});
+    damage_block(p, 2);
+    const auto r = open_reader(p);
+    EXPECT_TRUE(same(*r->readEvents(200), piece(events, 0, 200)));  // ends after meeting block 2
+    EXPECT_TRUE(r->isEndReached());
+    ASSERT_TRUE(r->seekToEventIndex(150));
+    EXPECT_TRUE(same(*r->readEvents(10), piece(events, 150, 160)));
+    EXPECT_TRUE(same(*r->readEventsFromEventIndex(100, 100), piece(events, 100, 200)));
+    ASSERT_TRUE(r->seekToTimestamp(events[120].timestamp));
+    EXPECT_TRUE(same(*r->readEventsByTimeInterval(~0ull / 2), joined({piece(events, first_index_at(events, events[120].timestamp), 200)})));
 }
 
 TEST_F(DamageTest, OpenRefusesAPathThatBecameAFifo) {
