@@ -207,7 +207,7 @@ void RecordingFile::scan_blocks() {
                 const std::uint64_t next = find_next_block(pos + kBlockHeaderSize, at_index);
                 if (next == 0 || at_index) break;
                 if (!complete)
-                    log::error("recording ", path_, ": intact blocks follow the incomplete one at offset ",
+                    log::error("recording ", path_, ": a block header follows inside the incomplete block at offset ",
                                pos, "; reading goes on at offset ", next);
                 pos = next;
                 continue;
@@ -241,19 +241,15 @@ void RecordingFile::scan_blocks() {
 }
 
 bool RecordingFile::index_starts_at(std::uint64_t offset) {
-    // The index's own checksum is in the footer, which may be gone: judge by
-    // its layout. Its first entry repeats a valid header of a block before it.
-    unsigned char head[kIndexFixedSize + kIndexEntrySize];
+    // The index's own checksum is in the footer, which may be damaged: judge
+    // by its extent. An index whose entries end where the file or its footer
+    // does has nothing after it, so stopping there skips no block.
+    unsigned char head[8];
     const std::uint64_t room = size_ - offset;
-    if (room < kIndexFixedSize || !read_at(offset, head, std::min<std::uint64_t>(room, sizeof head)))
-        return false;
+    if (room < kIndexFixedSize || !read_at(offset, head, sizeof head)) return false;
     if (std::memcmp(head, kIndexMagic, 4) != 0) return false;
-    const auto entries = load<std::uint32_t>(head + 4);
-    if (entries == 0) return room == kIndexFixedSize || room == kIndexFixedSize + kFooterSize;
-    if (room < sizeof head || load<std::uint64_t>(head + kIndexFixedSize) >= offset) return false;
-    BlockHeader h;
-    std::string why;
-    return decode_block_header(head + kIndexFixedSize + 16, h, why);
+    const std::uint64_t size = kIndexFixedSize + kIndexEntrySize * std::uint64_t{load<std::uint32_t>(head + 4)};
+    return room == size || room == size + kFooterSize;
 }
 
 std::uint64_t RecordingFile::find_next_block(std::uint64_t from, bool& at_index) {

@@ -83,6 +83,25 @@ TEST_F(DamageTest, ADeletedByteCostsOnlyTheBlockItIsIn) {
     EXPECT_TRUE(same(*open_reader(path("c.vtr"))->readEvents(1000), piece(events, 100, 300)));
 }
 
+TEST_F(DamageTest, ASearchEndsAtTheIndexInsteadOfTakingItsHeaderCopiesForBlocks) {
+    const Events events = stream_events(500);
+    const std::string p = write("a.vtr", events, {}, {100, 8});
+    const auto blocks = blocks_of(p);
+    std::string bytes = bytes_of(p);
+    bytes.erase(blocks[4].offset + kBlockHeaderSize + 10, 1);  // the last block, then its index
+    bytes[bytes.size() - 10] ^= 1;                            // and the footer
+    put_bytes(p, bytes);
+    EXPECT_TRUE(same(*open_reader(p)->readEvents(1000), piece(events, 0, 400)));
+    const std::string log = log_text();
+    const auto count = [&](const std::string& what) {
+        std::size_t n = 0;
+        for (std::size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("is damaged"), 1u) << log;
+    EXPECT_EQ(count("is incomplete"), 0u) << log;
+}
+
 TEST_F(DamageTest, IntervalReadsFromAfterAnEarlierLateTimestamp) {
     // Block 0 ends with one late event; block 1 lies well below it.
     Events events;
