@@ -107,6 +107,7 @@ bool EventCursor::seekIndex(std::uint64_t n) {
 bool EventCursor::seekTimestamp(std::uint64_t t) {
     const std::size_t k = file_.firstEventBlockReaching(t);
     if (k >= file_.eventBlocks().size()) return false;
+    const std::uint64_t was = index();
     enter(k);
     while (!atEnd()) {
         if (header().max_timestamp < t) {
@@ -126,6 +127,11 @@ bool EventCursor::seekTimestamp(std::uint64_t t) {
         }
         next_block_if_done();
     }
+    // Only damaged blocks seemed to reach t: back to where the cursor stood.
+    if (was < file_.eventCount())
+        seekIndex(was);
+    else
+        enter(file_.eventBlocks().size());
     return false;
 }
 

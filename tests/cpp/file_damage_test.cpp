@@ -179,6 +179,23 @@ TEST_F(DamageTest, ReturningToABlockAfterMeetingADamagedOneReadsItsOwnEvents) {
     EXPECT_TRUE(same(*r->readEventsByTimeInterval(~0ull / 2), joined({piece(events, first_index_at(events, events[120].timestamp), 200)})));
 }
 
+TEST_F(DamageTest, ASeekThatFindsNothingStaysPutWhenOnlyADamagedBlockReachedTheTime) {
+    // Found by fuzzing: the seek entered the damaged block that seemed to
+    // reach the time, found nothing after it, and was left at the end.
+    Events events;
+    events.emplace_back(1, 1, 0, 1'000'000);
+    for (int i = 1; i < 100; ++i) events.emplace_back(1, 1, 0, i);
+    for (int i = 0; i < 100; ++i) events.emplace_back(1, 1, 0, 200 + i);
+    const std::string p = write("a.vtr", events, {}, {100, 8});
+    damage_block(p, 0);
+    const auto r = open_reader(p);
+    EXPECT_TRUE(same(*r->readEvents(10), piece(events, 100, 110)));
+    EXPECT_FALSE(r->seekToTimestamp(500'000));
+    EXPECT_EQ(r->getCurrentEventIndex(), 110u);
+    EXPECT_TRUE(r->readEventsFromTimestamp(500'000, 5)->empty());
+    EXPECT_TRUE(same(*r->readEvents(5), piece(events, 110, 115)));
+}
+
 TEST_F(DamageTest, OpenRefusesAPathThatBecameAFifo) {
     const std::string p = write("a.vtr", stream_events(10));
     auto r = EvFileReader::createFileReader(p);
