@@ -48,8 +48,16 @@ bool open_for_reading(const std::string& path, std::uint64_t max_size, ReadableF
         error = *why;
         return false;
     }
-    // O_NONBLOCK: opening a FIFO without a writer returns at once instead of
-    // waiting for one (it is refused below). Reads of regular files ignore it.
+    // Devices are not even opened: opening some has effects of its own.
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
+        error = not_regular(named.st_mode);
+        return false;
+    }
+    // The path may name another file by the time it is opened: the kind is
+    // checked again on the descriptor. O_NONBLOCK: opening a FIFO put there
+    // meanwhile returns at once instead of waiting for a writer. Reads of
+    // regular files ignore it.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd) {
         error = open_failure(errno);
@@ -109,8 +117,14 @@ bool create_for_writing(const std::string& path, bool exclusive, FileDescriptor&
         error = *why;
         return false;
     }
-    // No O_TRUNC: nothing is emptied before the kind of file is known.
-    // O_NONBLOCK: a FIFO without a reader fails at once instead of waiting.
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
+        error = not_regular(named.st_mode);
+        return false;
+    }
+    // No O_TRUNC: nothing is emptied before the kind of file is known (the
+    // path may name another file by now). O_NONBLOCK: a FIFO put there
+    // meanwhile fails at once instead of waiting for a reader.
     int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     if (exclusive) flags |= O_EXCL | O_NOFOLLOW;
     FileDescriptor fd(::open(path.c_str(), flags, 0644));
