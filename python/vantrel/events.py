@@ -40,11 +40,13 @@ _ALIASES = {"x": ("x",), "y": ("y",), "polarity": ("polarity", "p"), "timestamp"
 
 
 def _column(name: str, values: Any, target: np.dtype[Any], *, signed_polarity: bool = False) -> np.ndarray:
-    """`values` as an array of `target`, refusing what `target` cannot hold exactly."""
+    """`values` as an array of `target`, refusing what `target` cannot hold
+    exactly; `name` (the field, maybe followed by its name in the source)
+    names it in errors."""
     array = np.asarray(values)
     if array.dtype.kind == "b":
         return array.astype(target)
-    if name == "polarity" and signed_polarity:
+    if signed_polarity:
         if array.size and not np.isin(array, (-1, 1)).all():
             bad = array[~np.isin(array, (-1, 1))].flat[0]
             raise ValueError(f"polarity must be -1 or +1 with signed_polarity=True, got {bad}")
@@ -64,7 +66,7 @@ def _column(name: str, values: Any, target: np.dtype[Any], *, signed_polarity: b
                 raise ValueError(f"{name} must be whole numbers, got {array[fractional].flat[0]}")
         low, high = array.min(), array.max()
         if low < info.min:
-            hint = " (pass signed_polarity=True for a -1/+1 convention)" if name == "polarity" else ""
+            hint = " (pass signed_polarity=True for a -1/+1 convention)" if name.startswith("polarity") else ""
             raise ValueError(f"{name} must not be negative, got {low}{hint}")
         # Compared as Python ints: a float64 cannot hold the uint64 maximum exactly.
         if int(high) > info.max:

@@ -153,13 +153,15 @@ def _joined(parts: list[Events]) -> Events:
 
 
 def _time_windows(chunks: Iterator[Events], every: int, t0: int | None) -> Iterator[Window]:
-    k = 0
+    k = -1  # the window of the first event, once seen
     pending: list[Events] = []
     for chunk, ts in _ordered(chunks):
         if t0 is None:
             t0 = int(ts[0])
-        if int(ts[0]) < t0:
-            raise ValueError(f"an event at {int(ts[0])} us lies before t0 = {t0} us")
+        if k < 0:
+            if int(ts[0]) < t0:
+                raise ValueError(f"an event at {int(ts[0])} us lies before t0 = {t0} us")
+            k = window_index(int(ts[0]), t0, every)
         last = window_index(int(ts[-1]), t0, every)
         # The ends of windows k .. last-1 cut this chunk; what follows the
         # last cut stays pending for window `last`.
