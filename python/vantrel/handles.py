@@ -167,7 +167,11 @@ class BatchStream:
         return self
 
     def __next__(self) -> Events:
-        batch, problem = self._next_batch() if self._open and self._remaining != 0 else (None, None)
+        try:
+            batch, problem = self._next_batch() if self._open and self._remaining != 0 else (None, None)
+        except BaseException:  # Ctrl-C while waiting: the stream ends here
+            self.close()
+            raise
         if batch is None:
             self.close()
             if problem is not None:
