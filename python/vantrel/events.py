@@ -76,7 +76,10 @@ def _column(name: str, values: Any, target: np.dtype[Any], *, signed_polarity: b
 
 def _field_names(source: Any) -> tuple[str, ...]:
     if isinstance(source, np.ndarray):
-        return source.dtype.names or ()
+        if not source.dtype.names:
+            raise ValueError("events must be a structured array with the fields x, y, polarity, timestamp "
+                             f"(or x, y, p, t), not an array of dtype {source.dtype}")
+        return source.dtype.names
     columns = getattr(source, "columns", None)  # a pandas DataFrame
     if columns is not None:
         return tuple(str(c) for c in columns)
