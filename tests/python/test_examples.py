@@ -23,6 +23,9 @@ RUNS = [
     ("testing_with_sim.py", [], r"^all 4 checks passed$"),
     ("replay.py", [], r"pixels and polarities identical: True; timestamps identical after a shift of -?\d+ us: True$"),
     ("demo.py", ["--out", "OUT", "--seconds", "1"], r"identical to what the callback received: True$"),
+    ("first_script.py", [], r"^[1-9]\d{6} events saved, loaded and written; the recording holds them all: True$"),
+    ("windows_and_transforms.py", [], r"^every event in exactly one window: True; 0\.4 to 0\.6 s: [1-9]\d* events, "
+                                      r"in order: True$"),
 ]
 
 
