@@ -130,30 +130,29 @@ def denoise(events: Any, width: int, height: int, *, dt_us: int = 10_000, radius
     if width * height * n >= 2**62:
         raise ValueError("too many events for one call: denoise them in parts")
     pixels = _pixels(events, width)
-    # Events sorted by pixel, then by position in the stream: one composite
-    # key, so that "the latest earlier event of pixel q before event i" is one
-    # binary search for q * n + i.
+    # Events sorted by pixel, then by position in the stream, under one
+    # composite key: "the latest event of pixel q before event i" is then one
+    # binary search for q * n + i. Every array below is in this order.
     order = np.argsort(pixels, kind="stable")
-    keys = pixels[order] * n + order
+    pixel_keys = pixels[order] * n
+    keys = pixel_keys + order
     times = ts.astype(np.int64)[order]
     xs, ys = events["x"].astype(np.int64)[order], events["y"].astype(np.int64)[order]
-    latest = np.full(n, -1, dtype=np.int64)   # latest neighbour time, in `order`
-    found = np.zeros(n, dtype=bool)
+    x_inside = {dx: (xs + dx >= 0) & (xs + dx < width) for dx in range(-radius, radius + 1)}
+    y_inside = {dy: (ys + dy >= 0) & (ys + dy < height) for dy in range(-radius, radius + 1)}
+    latest = np.full(n, -1, dtype=np.int64)   # latest neighbour time so far
     for dy in range(-radius, radius + 1):
         for dx in range(-radius, radius + 1):
             if dx == 0 and dy == 0:
                 continue
-            nx, ny = xs + dx, ys + dy
-            inside = (nx >= 0) & (nx < width) & (ny >= 0) & (ny < height)
-            neighbour = ny * width + nx
-            # Queried in `order`, the keys rise: the search runs in one sweep.
-            j = np.searchsorted(keys, neighbour * n + order, side="left") - 1
-            hit = inside & (j >= 0)
-            hit[hit] = keys[j[hit]] // n == neighbour[hit]
-            np.maximum(latest, np.where(hit, times[np.maximum(j, 0)], -1), out=latest)
-            found |= hit
+            shift = (dy * width + dx) * n
+            # The queries rise like the keys: the search runs in one sweep.
+            j = np.searchsorted(keys, keys + shift, side="left") - 1
+            # A hit is an earlier event of the neighbour itself, not of a pixel before it.
+            hit = (keys[j] >= pixel_keys + shift) & (j >= 0) & x_inside[dx] & y_inside[dy]
+            np.maximum(latest, np.where(hit, times[j], -1), out=latest)
     keep = np.zeros(n, dtype=bool)
-    keep[order] = found & (times - latest <= dt_us)
+    keep[order] = (latest >= 0) & (times - latest <= dt_us)
     return events[keep]
 
 
