@@ -185,6 +185,36 @@ def cmd_config(args: argparse.Namespace) -> int:
     return 0
 
 
+def cmd_view(args: argparse.Namespace) -> int:
+    try:
+        from vantrel.viewer import server, sources
+    except ImportError as error:
+        raise CommandError("the viewer needs the 'viewer' extra (pip install 'vantrel[viewer]'): %s" % error) from None
+    if not os.path.isdir(args.out_dir):
+        raise CommandError("--out-dir %s is not a folder" % args.out_dir)
+    try:
+        source = sources.open_source(args.source, out_dir=args.out_dir)
+    except FileNotFoundError as error:
+        raise CommandError(str(error)) from None
+    except (LookupError, RuntimeError, OSError, handles.UnreadableRecording) as error:
+        raise CommandError(str(error)) from None
+    try:
+        server.serve(source, port=args.port, open_browser=not args.no_browser)
+    except OSError as error:
+        raise CommandError("cannot serve on 127.0.0.1:%d: %s" % (args.port, error.strerror or error)) from None
+    finally:
+        source.close()
+    print("vantrel view: stopped; %s closed" % ("camera" if source.kind == "camera" else "recording"))
+    return 0
+
+
+def _port(text: str) -> int:
+    value = _non_negative_int(text)
+    if value > 65535:
+        raise argparse.ArgumentTypeError("must be a port number up to 65535, got %d" % value)
+    return value
+
+
 def _non_negative_int(text: str) -> int:
     try:
         value = int(text)
@@ -261,6 +291,14 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("serial", help="serial of the camera")
     p.add_argument("file", help="JSON configuration file")
     p.set_defaults(run=cmd_config)
+
+    p = command("view", "show a camera or a recording live in the browser")
+    p.add_argument("source", nargs="?", default=None,
+                   help="camera serial or recording (default: the first camera)%(default).0s")
+    p.add_argument("--port", type=_port, default=0, help="port on 127.0.0.1 (0: a free one, printed)")
+    p.add_argument("--no-browser", action="store_true", help="do not open the page in a browser")
+    p.add_argument("--out-dir", default=".", help="folder for recordings made from the page")
+    p.set_defaults(run=cmd_view)
     return parser
 
 
