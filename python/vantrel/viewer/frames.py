@@ -145,12 +145,15 @@ class RateHistory:
                 del self._bins[k]
 
     def recent(self) -> dict[str, object]:
-        """The last RATE_BINS complete bins, oldest first, as events per second;
-        `start` is the first bin's start (us), None before any event."""
+        """The last RATE_BINS complete bins (fewer early in a stream), oldest
+        first, as events per second; `start` is the first bin's start (us),
+        None before a bin is complete."""
         if self._t0 is None:
             return {"bin_us": RATE_BIN_US, "start": None, "rates": []}
         newest = self._newest - 1  # the newest bin is still filling
-        ks = range(newest - RATE_BINS + 1, newest + 1)
+        ks = range(max(newest - RATE_BINS + 1, min(self._bins, default=0)), newest + 1)
+        if not ks:
+            return {"bin_us": RATE_BIN_US, "start": None, "rates": []}
         scale = 1e6 / RATE_BIN_US
         return {"bin_us": RATE_BIN_US, "start": window_bounds(ks[0], self._t0, RATE_BIN_US)[0],
                 "rates": [self._bins.get(k, 0) * scale for k in ks]}

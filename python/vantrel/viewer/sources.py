@@ -366,6 +366,7 @@ class PlaybackSource:
             furthest = self._position + int(self.MAX_STEP_S * speed * 1e6)
             if target > furthest:  # behind: go on from here at the asked pace
                 target, anchor = furthest, (now, furthest)
+            target = min(target, self.last + 1)  # the end: one past the last event
             if target > self._position:
                 self._step(target)
             if self._position > self.last:
