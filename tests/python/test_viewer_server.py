@@ -12,23 +12,11 @@ import pytest
 import vantrel_core as vc
 import vantrel_sim as vs
 from simcam import make_events, sim  # noqa: F401
-from viewerpage import Page, run, scripted_view  # noqa: F401
+from viewerpage import Page, playback, run, scripted_view, square  # noqa: F401
 from vantrel.viewer import server as viewer_server
 from vantrel.viewer.frames import OFF, ON
-from vantrel.viewer.server import ViewerThread
-from vantrel.viewer.sources import PlaybackSource
 
 W, H = 64, 48
-
-
-def square(x0, y0, size, polarity, t, width=W, height=H):
-    """size x size events, one per pixel, at time t."""
-    events = make_events(size * size, width=width, height=height)
-    events["x"] = x0 + np.arange(size * size) % size
-    events["y"] = y0 + np.arange(size * size) // size
-    events["polarity"] = polarity
-    events["timestamp"] = t
-    return events
 
 
 def http(view, path="/", *, host=None, origin=None, headers=()):
@@ -228,16 +216,6 @@ def test_start_stop_and_the_drivers_statistics(scripted_view):
             assert (await page.request({"type": "start"}))["text"] == "streaming"
             assert vs.push_batch("VIEW", make_events(3, width=W, height=H))
     run(scenario())
-
-
-@pytest.fixture
-def playback(sim, tmp_path):
-    """A recording with a square of ON events at 1 s and one of OFF events at 3 s."""
-    events = np.concatenate([square(2, 2, 4, 1, 1_000_000), square(40, 30, 6, 0, 3_000_000)])
-    path = str(tmp_path / "two.vtr")
-    vs.write_recording(path, events, width=W, height=H, serial="REC-7")
-    with ViewerThread(PlaybackSource(path)) as view:
-        yield view
 
 
 def test_a_recording_seeks_and_plays_to_its_end(playback):

@@ -6,12 +6,14 @@ import contextlib
 import json
 
 import aiohttp
+import numpy as np
 import pytest
 
 import vantrel_sim as vs
 from vantrel.viewer.frames import decode_frame
 from vantrel.viewer.server import ViewerThread
-from vantrel.viewer.sources import open_source
+from simcam import make_events
+from vantrel.viewer.sources import PlaybackSource, open_source
 
 
 class Page:
@@ -75,4 +77,25 @@ def scripted_view(sim, tmp_path):
     """A viewer of a streaming 64x48 camera "VIEW" that shows only what is pushed."""
     vs.add_camera("VIEW", width=64, height=48, scene="scripted")
     with ViewerThread(open_source("VIEW", out_dir=str(tmp_path))) as view:
+        yield view
+
+
+def square(x0, y0, size, polarity, t, width=64, height=48):
+    """size x size events, one per pixel, at time t."""
+    events = make_events(size * size, width=width, height=height)
+    events["x"] = x0 + np.arange(size * size) % size
+    events["y"] = y0 + np.arange(size * size) // size
+    events["polarity"] = polarity
+    events["timestamp"] = t
+    return events
+
+
+@pytest.fixture
+def playback(sim, tmp_path):
+    """A paused viewer of a 64x48 recording with a square of ON events at 1 s
+    and one of OFF events at 3 s."""
+    events = np.concatenate([square(2, 2, 4, 1, 1_000_000), square(40, 30, 6, 0, 3_000_000)])
+    path = str(tmp_path / "two.vtr")
+    vs.write_recording(path, events, width=64, height=48, serial="REC-7")
+    with ViewerThread(PlaybackSource(path)) as view:
         yield view

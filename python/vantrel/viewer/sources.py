@@ -393,13 +393,16 @@ class PlaybackSource:
 
 
 def open_source(spec: str | None, *, out_dir: str = ".") -> LiveSource | PlaybackSource:
-    """The camera with serial `spec`, the recording at path `spec`, or the
-    first camera found for None. LookupError, FileNotFoundError,
-    UnreadableRecording or RuntimeError, each with a sentence, otherwise."""
+    """The camera with serial `spec` (streaming), the recording at path `spec`
+    (playing), or the first camera found for None. LookupError,
+    FileNotFoundError, UnreadableRecording or RuntimeError, each with a
+    sentence, otherwise."""
     if spec is not None and (os.path.exists(spec) or os.sep in spec or spec.endswith(RECORDING_SUFFIX)):
         if not os.path.exists(spec):
             raise FileNotFoundError(f"{spec}: no such recording")
-        return PlaybackSource(spec)
+        playback = PlaybackSource(spec)
+        playback.start()
+        return playback
     camera = open_camera(spec).camera
     try:
         source = LiveSource(camera, out_dir=out_dir)

@@ -302,7 +302,7 @@
     } else if (status.playback) {
       const p = status.playback;
       $("play").textContent = status.streaming ? "Pause" : "Play";
-      if (!state.seeking) $("time").value = p.position_us;
+      if (!state.seeking && !state.seekPending()) $("time").value = p.position_us;
       $("time-label").textContent =
         `${formatTime(p.position_us - p.start_us)} of ${formatTime(p.end_us - p.start_us)}`;
     }
@@ -501,16 +501,20 @@
   $("speed").addEventListener("change", (e) => send({ type: "speed", speed: Number(e.target.value) }));
   const slider = $("time");
   let seekTimer = null;
+  let seekTo = null;
   slider.addEventListener("pointerdown", () => { state.seeking = true; });
   slider.addEventListener("pointerup", () => { state.seeking = false; });
   slider.addEventListener("input", () => {
     // At most one seek every 50 ms while the slider moves, and always the last.
+    seekTo = Number(slider.value);
     if (seekTimer) return;
     seekTimer = setTimeout(() => {
       seekTimer = null;
-      send({ type: "seek", t_us: Number(slider.value) });
+      send({ type: "seek", t_us: seekTo });
+      seekTo = null;
     }, 50);
   });
+  state.seekPending = () => seekTo !== null;
 
   // For tests and the curious.
   window.vantrelViewer = { state, PALETTE, CODES, surfaceColour };
