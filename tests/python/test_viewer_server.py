@@ -247,3 +247,50 @@ def test_a_recording_seeks_and_plays_to_its_end(playback):
             _, pixels = await page.frame(lambda f, p: f["end"] == 3_000_001)
             assert np.count_nonzero(pixels) == 36   # the last window of the recording stays
     run(scenario())
+
+
+def test_driver_failures_and_an_unplug_are_told_in_words(scripted_view, caplog):
+    async def scenario():
+        async with Page.open(scripted_view.url) as page:
+            vs.inject_fault("CameraTool::set", "runtime_error", message="bus error")
+            failed = await page.request({"type": "set", "tool": "bias", "name": "gain", "value": 1.5})
+            assert failed == {"type": "error", "message": "failed: RuntimeError: bus error", "id": failed["id"]}
+            assert (await page.request({"type": "stop"}))["ok"]
+            vs.inject_fault("ICamera::start", "fail")
+            refused = await page.request({"type": "start"})
+            assert not refused["ok"] and refused["text"].startswith("the camera did not start")
+            assert (await page.request({"type": "start"}))["ok"]
+
+            assert (await page.request({"type": "record", "name": "cut"}))["ok"]
+            assert vs.push_batch("VIEW", make_events(500, width=W, height=H))
+            await page.expect(lambda m: isinstance(m, dict) and m["type"] == "status"
+                              and m["recording"] and m["recording"]["events"] == 500)
+            assert vs.remove_camera("VIEW")
+            status = await page.expect(lambda m: isinstance(m, dict) and m["type"] == "status"
+                                       and not m["connected"])
+            assert not status["streaming"]
+            stopped = await page.request({"type": "record_stop"})
+            assert not stopped["ok"] and stopped["text"].endswith("cut.vtr holds 500 events")
+            assert not (await page.request({"type": "start"}))["ok"]
+    with caplog.at_level(logging.DEBUG, "vantrel.viewer"):
+        run(scenario())
+    assert [r.message for r in caplog.records if r.levelno >= logging.ERROR] == [
+        'handling {"type": "set", "tool": "bias", "name": "gain", "value": 1.5, "id": 1} failed: '
+        'RuntimeError: bus error']
+
+
+def test_a_failing_reader_pauses_the_playback(playback, caplog):
+    async def scenario():
+        async with Page.open(playback.url) as page:
+            vs.inject_fault("EvFileReader::readEventsByTimeIntervalFromTimestamp", "runtime_error",
+                            message="disk gone")
+            await page.request({"type": "start"})
+            status = await page.expect(lambda m: isinstance(m, dict) and m["type"] == "status"
+                                       and not m["streaming"])
+            assert status["playback"]["position_us"] == 1_000_000
+            assert (await page.request({"type": "seek", "t_us": 1_000_001}))["ok"]   # the next read works
+            _, pixels = await page.frame(lambda f, p: f["end"] == 1_000_001)
+            assert np.count_nonzero(pixels) == 16
+    with caplog.at_level(logging.ERROR, "vantrel.viewer"):
+        run(scenario())
+    assert [r.message for r in caplog.records] == [f"playing {playback.source.path}: RuntimeError: disk gone"]

@@ -204,8 +204,8 @@ class Viewer:
         log.info("a page connected (%d open)", len(self.clients))
         pump = asyncio.create_task(self._pump(client))
         try:
-            await self._send(client, {"type": "info", **await self._call(self.source.info)})
-            await self._send(client, await self._status())
+            await self._send(client, await self._guarded(self._info))
+            await self._send(client, await self._guarded(self._status))
             async for message in ws:
                 if message.type == WSMsgType.TEXT:
                     answer = await self._answer(client, message.data)
@@ -223,6 +223,18 @@ class Viewer:
             log.info("a page left (%d open)", len(self.clients))
         return ws
 
+    async def _info(self) -> dict[str, Any]:
+        return {"type": "info", **await self._call(self.source.info)}
+
+    async def _guarded(self, make: Callable[[], Any]) -> dict[str, Any]:
+        """The message `make` builds, or an error message should the driver fail."""
+        try:
+            message: dict[str, Any] = await make()
+            return message
+        except Exception as error:
+            log.error("%s failed: %s: %s", make.__name__.strip("_"), type(error).__name__, error)
+            return {"type": "error", "message": f"{make.__name__.strip('_')} failed: {type(error).__name__}: {error}"}
+
     async def _answer(self, client: Client, text: str) -> dict[str, Any] | None:
         doc: dict[str, Any] = {}
         try:
@@ -231,10 +243,10 @@ class Viewer:
             return await self._dispatch(client, message)
         except BadMessage as error:
             answer: dict[str, Any] = {"type": "error", "message": str(error)}
-        except Exception as error:  # a fault of the viewer, not of the page
+        except Exception as error:  # the driver (or the viewer) failed, not the page
             log.error("handling %.200s failed: %s: %s", text, type(error).__name__, error)
             log.debug("details", exc_info=True)
-            answer = {"type": "error", "message": f"the viewer failed: {type(error).__name__}: {error}"}
+            answer = {"type": "error", "message": f"failed: {type(error).__name__}: {error}"}
         if isinstance(doc.get("id"), int) and not isinstance(doc.get("id"), bool):
             answer["id"] = doc["id"]
         return answer
@@ -313,7 +325,11 @@ class Viewer:
                     except asyncio.TimeoutError:
                         pass
                     continue
-                frame = await loop.run_in_executor(self._render, accumulator.frame, settings)
+                try:
+                    frame = await loop.run_in_executor(self._render, accumulator.frame, settings)
+                except Exception as error:
+                    log.error("drawing a picture failed: %s: %s", type(error).__name__, error)
+                    return
                 data = frame.encode(client.number)
                 client.credits -= 1
                 client.shown = (version, settings)
@@ -415,7 +431,7 @@ class ViewerThread:
 def describe(source: Source) -> str:
     if isinstance(source, PlaybackSource):
         return f"recording {source.path}"
-    return f"camera {source.camera.get_description().serial} ({source.width}x{source.height})"
+    return f"camera {source.info()['description']['serial']} ({source.width}x{source.height})"
 
 
 def serve(source: Source, *, port: int = 0, open_browser: bool = True, out: TextIO | None = None) -> None:

@@ -104,9 +104,10 @@ class LiveSource:
     def status(self) -> dict[str, Any]:
         recording = self._recording
         stats = self._statistics
+        connected = self.camera.is_connected()
         return {
-            "streaming": self._streaming,
-            "connected": self.camera.is_connected(),
+            "streaming": self._streaming and connected,
+            "connected": connected,
             "clock_us": self.accumulator.clock,
             "events": self._delivered,
             "ignored": self.accumulator.ignored,
@@ -125,8 +126,9 @@ class LiveSource:
     # -- controls (worker threads) --------------------------------------------
     def start(self) -> tuple[bool, str]:
         with self._control:
-            if self._streaming:
+            if self._streaming and self.camera.is_connected():
                 return True, "already streaming"
+            self._streaming = False
             if not self.camera.start():
                 return False, "the camera did not start (unplugged or closed; the driver's log says which)"
             self._streaming = True
@@ -137,6 +139,8 @@ class LiveSource:
             if not self._streaming:
                 return True, "already stopped"
             self._streaming = False
+            if not self.camera.is_connected():
+                return True, "stopped: the camera is unplugged"
             if not self.camera.stop():
                 return False, "the camera did not stop cleanly (see the driver's log)"
             return True, "stopped"
@@ -190,6 +194,8 @@ class LiveSource:
         events = _event_count(recording.path)
         self._last_recording = {"path": recording.path, "events": events, "bytes": _size(recording.path),
                                 "completed": completed}
+        if not completed and events is not None and not self.camera.is_connected():
+            return False, f"the camera was unplugged: {recording.path} holds {events} events"
         if not completed or events is None:
             return False, f"the recording {recording.path} could not be completed (see the driver's log)"
         words = f"recorded {events} events ({_size(recording.path)} bytes) to {recording.path}"
@@ -209,9 +215,16 @@ class LiveSource:
                 self.camera.close()
             else:
                 self.camera.unregister_event_batch_callback(self._callback)
+                # Lets go of this source; the caller's own statistics callback,
+                # if it had one, was replaced when the viewer started.
+                self.camera.set_statistics_callback(_ignore)
                 if self._streaming:
                     self.camera.stop()
             self._streaming = False
+
+
+def _ignore(info: vc.EvCameraStatisticInfo) -> None:
+    pass
 
 
 def _size(path: str) -> int:
@@ -341,6 +354,17 @@ class PlaybackSource:
 
     # -- the playback thread -------------------------------------------------
     def _run(self) -> None:
+        while True:
+            try:
+                self._play()
+                return
+            except Exception as error:  # the reader failed: pause, say why, and wait for the next command
+                log.error("playing %s: %s: %s", self.path, type(error).__name__, error)
+                with self._changed:
+                    self._playing = False
+                    self._done.set()
+
+    def _play(self) -> None:
         anchor: tuple[float, int] | None = None  # (wall time, stream time) of the last (re)start
         while True:
             with self._changed:
