@@ -133,6 +133,16 @@ def test_rate_history_keeps_the_last_ten_seconds_in_time_windows():
     assert recent["rates"] == [(k + 1) * 1e6 / RATE_BIN_US for k in range(first, newest_complete + 1)]
 
 
+def test_a_jump_in_time_keeps_the_rate_plot_small():
+    events = make_events(4, width=W, height=H)
+    events["timestamp"] = [0, 5, 2**62, 2**62 + 1]
+    acc = Accumulator(W, H)
+    acc.add(events)                                         # no bin for every 100 ms in between
+    assert acc.rates()["rates"] == [] and acc.events == 4
+    acc.add(make_events(1, start=2**62 + RATE_BIN_US, width=W, height=H))
+    assert acc.rates()["rates"] == [2 * 1e6 / RATE_BIN_US]
+
+
 def test_frame_message_layout():
     events = make_events(5, width=W, height=H)
     frame = fed(events, 1).frame(FrameSettings("frame", "off", 2_000))

@@ -41,8 +41,10 @@ def describe_param(d: vc.ParamDescriptor) -> dict[str, Any]:
         "description": _text(lambda: d.description),
     }
     c = d.constraint
-    if (r := c.get_int_range()) is not None or (r := c.get_float_range()) is not None:
-        entry.update(min=r.min, max=r.max, default=r.default_value)
+    if (i := c.get_int_range()) is not None:
+        entry.update(min=i.min, max=i.max, default=i.default_value)
+    elif (f := c.get_float_range()) is not None:
+        entry.update(min=f.min, max=f.max, default=f.default_value)
     elif (b := c.get_bool_def()) is not None:
         entry["default"] = b.default_value
     elif (e := c.get_enum_def()) is not None:

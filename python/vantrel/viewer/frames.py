@@ -136,13 +136,18 @@ class RateHistory:
         if first == last:  # the usual case: a batch is shorter than a bin
             self._bins[first] = self._bins.get(first, 0) + len(ts)
         else:
-            counts = np.bincount(window_index(ts, self._t0, RATE_BIN_US) - first)
-            for k in np.flatnonzero(counts):
-                self._bins[first + int(k)] = self._bins.get(first + int(k), 0) + int(counts[k])
+            ks = window_index(ts, self._t0, RATE_BIN_US)
+            if last - first > RATE_BINS:  # a jump in time: count only the bins kept
+                ks = ks[ks >= last - RATE_BINS]
+                first = int(ks.min())
+            counts = np.bincount(ks - first)
+            for offset in np.flatnonzero(counts):
+                k = first + int(offset)
+                self._bins[k] = self._bins.get(k, 0) + int(counts[offset])
         if last > self._newest:
             self._newest = last
-            for k in [k for k in self._bins if k < last - RATE_BINS]:
-                del self._bins[k]
+            for old in [k for k in self._bins if k < last - RATE_BINS]:
+                del self._bins[old]
 
     def recent(self) -> dict[str, object]:
         """The last RATE_BINS complete bins (fewer early in a stream), oldest
