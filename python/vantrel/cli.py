@@ -1,5 +1,6 @@
 """The `vantrel` command line: list cameras, record, inspect, export and render
-recordings, and move camera configurations in and out of files.
+recordings, move camera configurations in and out of files, and view a camera
+or a recording live in the browser (`vantrel view`, vantrel.viewer).
 
 Exit status: 0 on success, 1 when the operation failed, 2 for bad usage, 130
 when interrupted (Ctrl-C). Errors are one line on standard error.

@@ -108,6 +108,17 @@ def test_errors_are_one_line(capsys, tmp_path):
     assert usage.value.code == 2
 
 
+def test_without_the_viewer_extra_view_says_what_to_install(capsys, monkeypatch):
+    import vantrel.viewer
+
+    monkeypatch.setitem(sys.modules, "aiohttp", None)          # as if aiohttp were not installed
+    monkeypatch.delitem(sys.modules, "vantrel.viewer.server", raising=False)
+    monkeypatch.delattr(vantrel.viewer, "server", raising=False)
+    assert cli.main(["view", "missing.vtr"]) == 1              # (fails, rather than serves, if aiohttp loads)
+    err = capsys.readouterr().err
+    assert len(err.splitlines()) == 1 and "pip install 'vantrel[viewer]'" in err
+
+
 def test_a_camera_of_the_caller_is_left_open_and_stopped(sim, tmp_path):
     """vantrel.viewer.start on an open camera starts its stream, and at the
     end stops it again but leaves the camera open for the caller."""
