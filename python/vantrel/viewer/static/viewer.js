@@ -122,6 +122,7 @@
       picture.height = overlay.height = header.height;
       image = null;
       drawOverlay();
+      fitPicture();
     }
     if (!image) image = pictureContext.createImageData(header.width, header.height);
     const pixels = new Uint8Array(buffer, HEADER_BYTES, n);
@@ -143,6 +144,19 @@
       if (state.ws && state.ws.readyState === WebSocket.OPEN) state.ws.send('{"type":"ready"}');
     });
   }
+
+  // The picture as large as the page allows, with the playback bar in view.
+  function fitPicture() {
+    const stage = $("stage");
+    const top = stage.getBoundingClientRect().top;
+    const below = $("playback").hidden ? 40 : 80;
+    const width = $("picture-panel").clientWidth;
+    const height = Math.max(120, window.innerHeight - top - below);
+    const scale = Math.min(width / picture.width, height / picture.height);
+    stage.style.width = `${Math.floor(picture.width * scale)}px`;
+    stage.style.height = `${Math.floor(picture.height * scale)}px`;
+  }
+  window.addEventListener("resize", fitPicture);
 
   function formatTime(us) {
     return `${(us / 1e6).toFixed(3)} s`;
@@ -172,6 +186,7 @@
     }
     buildTools(info.tools);
     drawOverlay();
+    fitPicture();
   }
 
   function buildTools(tools) {
@@ -317,8 +332,10 @@
       ["stream clock", formatTime(status.clock_us)],
       ["events received", status.events.toLocaleString("en")],
       ["events/s received", eventsPerS === null ? "…" : si(eventsPerS)],
-      ["driver: events/s", driver ? si(driver.events_per_s) : "no report yet"],
-      ["driver: bytes/s", driver ? si(driver.bytes_per_s) + "B" : "no report yet"],
+      ...(live ? [
+        ["driver: events/s", driver ? si(driver.events_per_s) : "no report yet"],
+        ["driver: bytes/s", driver ? si(driver.bytes_per_s) + "B" : "no report yet"],
+      ] : []),
       ["frames/s drawn", (state.drawTimes.length / 2).toFixed(1)],
       ["frames drawn", String(state.framesDrawn)],
       ["events off the sensor", String(status.ignored)],
