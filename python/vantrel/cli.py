@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import argparse
 import json
+import logging
 import math
 import os
 import sys
@@ -199,12 +200,23 @@ def cmd_view(args: argparse.Namespace) -> int:
         raise CommandError(str(error)) from None
     except (LookupError, RuntimeError, OSError, handles.UnreadableRecording) as error:
         raise CommandError(str(error)) from None
+    # What the server does (pages coming and going, refusals, recordings), one line each.
+    handler = logging.StreamHandler(sys.stderr)
+    handler.setFormatter(logging.Formatter("vantrel view: %(message)s"))
+    viewer_log = logging.getLogger("vantrel.viewer")
+    was = viewer_log.level, viewer_log.propagate
+    viewer_log.addHandler(handler)
+    viewer_log.setLevel(logging.INFO)
+    viewer_log.propagate = False
     try:
         server.serve(source, port=args.port, open_browser=not args.no_browser)
     except OSError as error:
         raise CommandError("cannot serve on 127.0.0.1:%d: %s" % (args.port, error.strerror or error)) from None
     finally:
         source.close()
+        viewer_log.removeHandler(handler)
+        viewer_log.setLevel(was[0])
+        viewer_log.propagate = was[1]
     print("vantrel view: stopped; %s closed" % ("camera" if source.kind == "camera" else "recording"))
     return 0
 

@@ -123,11 +123,11 @@ class Viewer:
         app.router.add_get("/", self._index)
         app.router.add_get("/static/{name}", self._static)
         app.router.add_get("/ws", self._socket)
-        self._runner = web.AppRunner(app, access_log=None, handle_signals=False)
+        self._runner = web.AppRunner(app, access_log=None, handle_signals=False, shutdown_timeout=5.0)
         await self._runner.setup()
         await web.SockSite(self._runner, sock).start()
         self._spawn(self._status_loop())
-        log.info("serving on %s", self.url)
+        log.debug("serving on %s", self.url)
         return self.url
 
     async def close(self) -> None:
@@ -136,8 +136,9 @@ class Viewer:
         self._closed = True
         for task in list(self._tasks):
             task.cancel()
-        for client in list(self.clients):
-            await client.ws.close(code=1001, message=b"the viewer stopped")
+        # A page that no longer reads does not hold up the end.
+        await asyncio.gather(*(asyncio.wait_for(client.ws.close(code=1001, message=b"the viewer stopped"), 2.0)
+                               for client in list(self.clients)), return_exceptions=True)
         if self._runner is not None:
             await self._runner.cleanup()
         await asyncio.get_running_loop().run_in_executor(self._workers, self.source.close)
