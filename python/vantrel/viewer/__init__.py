@@ -44,5 +44,5 @@ def start(source: vc.ICamera | str | os.PathLike[str] | None = None, *, port: in
         live = LiveSource(source, out_dir=out_dir, owns=False)
         live.start()
         return ViewerThread(live, port=port)
-    spec = None if source is None else os.fspath(source)
-    return ViewerThread(open_source(spec, out_dir=os.fspath(out_dir)), port=port)
+    name = None if source is None else os.fspath(source)
+    return ViewerThread(open_source(name, out_dir=os.fspath(out_dir)), port=port)

@@ -416,18 +416,18 @@ class PlaybackSource:
         self._position = t_us
 
 
-def open_source(spec: str | None, *, out_dir: str = ".") -> LiveSource | PlaybackSource:
-    """The camera with serial `spec` (streaming), the recording at path `spec`
+def open_source(name: str | None, *, out_dir: str = ".") -> LiveSource | PlaybackSource:
+    """The camera with serial `name` (streaming), the recording at path `name`
     (playing), or the first camera found for None. LookupError,
     FileNotFoundError, UnreadableRecording or RuntimeError, each with a
     sentence, otherwise."""
-    if spec is not None and (os.path.exists(spec) or os.sep in spec or spec.endswith(RECORDING_SUFFIX)):
-        if not os.path.exists(spec):
-            raise FileNotFoundError(f"{spec}: no such recording")
-        playback = PlaybackSource(spec)
+    if name is not None and (os.path.exists(name) or os.sep in name or name.endswith(RECORDING_SUFFIX)):
+        if not os.path.exists(name):
+            raise FileNotFoundError(f"{name}: no such recording")
+        playback = PlaybackSource(name)
         playback.start()
         return playback
-    camera = open_camera(spec).camera
+    camera = open_camera(name).camera
     try:
         source = LiveSource(camera, out_dir=out_dir)
         ok, words = source.start()
@@ -436,5 +436,5 @@ def open_source(spec: str | None, *, out_dir: str = ".") -> LiveSource | Playbac
         raise
     if not ok:
         source.close()
-        raise RuntimeError(f"camera {spec or ''}: {words}".replace("camera : ", "camera: "))
+        raise RuntimeError(f"{f'camera {name}' if name else 'the camera'}: {words}")
     return source
