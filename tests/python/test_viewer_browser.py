@@ -33,8 +33,17 @@ from selenium.webdriver.common.keys import Keys  # noqa: E402
 from selenium.webdriver.support.ui import Select, WebDriverWait  # noqa: E402
 
 
+@pytest.fixture
+def browser(chromium):
+    """The browser; the page must log no error (a script that threw, a file missing)."""
+    chromium.get_log("browser")
+    yield chromium
+    errors = [entry["message"] for entry in chromium.get_log("browser") if entry["level"] == "SEVERE"]
+    assert not errors
+
+
 @pytest.fixture(scope="module")
-def browser(tmp_path_factory):
+def chromium(tmp_path_factory):
     downloads = tmp_path_factory.mktemp("downloads")
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
@@ -179,7 +188,8 @@ def test_snapshot_saves_the_picture_as_png(browser, scripted_view):
         assert (np.asarray(png.convert("RGBA")) == canvas(browser)).all()
 
 
-def test_a_page_from_another_origin_cannot_drive_the_camera(browser, scripted_view):
+def test_a_page_from_another_origin_cannot_drive_the_camera(chromium, scripted_view):
+    browser = chromium   # whose console reports the refused requests
     port = scripted_view.viewer.port
     page = f"""<!doctype html><script>
       window.report = {{opened: false, closed: false, fetched: null}};
