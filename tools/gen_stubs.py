@@ -105,6 +105,7 @@ FIXES: dict[str, list[tuple[str, str, int]]] = {
     ],
     "vantrel._native": [
         ("-> tuple:", "-> tuple[list[tuple[int, float, str]], int]:", 1),
+        ("def recording_layout(path: str) -> dict:", "def recording_layout(path: str) -> dict[str, typing.Any]:", 1),
     ],
 }
 

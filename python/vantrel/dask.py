@@ -31,7 +31,7 @@ except ImportError as error:  # pragma: no cover - depends on the installation
 
 import numpy as np
 
-from vantrel.events import EVENT_DTYPE, to_dataframe
+from vantrel.events import EVENT_DTYPE, xytp_columns
 from vantrel.partitions import (
     Events,
     Piece,
@@ -72,9 +72,19 @@ def recordings(paths: PathArg | Iterable[PathArg]) -> list[str]:
     return found
 
 
-def _frame(piece: Piece, paths: list[str] | None, path_column: str | None) -> pd.DataFrame:
-    frame = to_dataframe(piece.read())
-    frame.index = pd.Index(frame["t"].to_numpy(), name=INDEX)
+@dataclass(frozen=True)
+class _EmptyPiece:
+    """Reads as no events: for the frame that tells Dask the columns."""
+
+    path: str
+
+    def read(self) -> Events:
+        return np.empty(0, dtype=EVENT_DTYPE)
+
+
+def _frame(piece: Piece | _EmptyPiece, paths: list[str] | None, path_column: str | None) -> pd.DataFrame:
+    columns = xytp_columns(piece.read())
+    frame = pd.DataFrame(columns, index=pd.Index(columns["t"], name=INDEX, copy=False), copy=False)
     if path_column is not None:
         assert paths is not None
         codes = np.full(len(frame), paths.index(piece.path), dtype=np.int32)
@@ -115,14 +125,6 @@ def read(paths: PathArg | Iterable[PathArg], *, every_us: int | None = None, eve
         return dd.from_pandas(meta, npartitions=1)
     return dd.from_map(_frame, flat, args=(files if path_column else None, path_column), meta=meta,
                        divisions=_divisions(all_pieces), label="vantrel-read", enforce_metadata=False)
-
-
-@dataclass(frozen=True)
-class _EmptyPiece:
-    path: str
-
-    def read(self) -> Events:
-        return np.empty(0, dtype=EVENT_DTYPE)
 
 
 @dataclass(frozen=True)

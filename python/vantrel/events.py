@@ -135,12 +135,23 @@ def to_xytp(events: Any) -> npt.NDArray[np.void]:
     """The events in XYTP_DTYPE, the layout of tonic and its peers: x, y, t, p
     with signed types (t int64, so that np.diff of timestamps never wraps) and
     p in {0, 1} (any non-zero polarity counts as 1)."""
-    events = unpack(events)
-    out = np.empty(len(events), dtype=XYTP_DTYPE)
-    out["x"], out["y"] = events["x"], events["y"]
-    out["t"] = _signed_timestamps(events["timestamp"])
-    out["p"] = events["polarity"] != 0
+    columns = xytp_columns(events)
+    out = np.empty(len(columns["t"]), dtype=XYTP_DTYPE)
+    for name, column in columns.items():
+        out[name] = column
     return out
+
+
+def xytp_columns(events: Any) -> dict[str, np.ndarray]:
+    """The columns x, y, t, p of `to_xytp`, each a contiguous array of its
+    XYTP_DTYPE type: what DataFrames are built from without a copy."""
+    events = unpack(events)
+    return {
+        "x": events["x"].astype(XYTP_DTYPE["x"]),
+        "y": events["y"].astype(XYTP_DTYPE["y"]),
+        "t": _signed_timestamps(events["timestamp"]),
+        "p": (events["polarity"] != 0).astype(XYTP_DTYPE["p"]),
+    }
 
 
 def _signed_timestamps(timestamps: np.ndarray) -> np.ndarray:
@@ -156,8 +167,7 @@ def to_dataframe(events: Any) -> pandas.DataFrame:
         import pandas
     except ImportError as error:
         raise ImportError("to_dataframe needs pandas: pip install pandas") from error
-    xytp = to_xytp(events)
-    return pandas.DataFrame({name: xytp[name] for name in XYTP_DTYPE.names or ()})
+    return pandas.DataFrame(xytp_columns(events), copy=False)
 
 
 def to_tensor(events: Any, *, device: Any = None) -> torch.Tensor:
