@@ -17,10 +17,9 @@ Needs the `dask` extra: pip install 'vantrel[dask]'.
 
 from __future__ import annotations
 
-import os
 from collections.abc import Callable, Iterable
 from dataclasses import dataclass
-from typing import Any, TypeVar
+from typing import TypeVar
 
 try:
     import dask.bag as db
@@ -31,15 +30,18 @@ except ImportError as error:  # pragma: no cover - depends on the installation
 
 import numpy as np
 
-from vantrel.events import EVENT_DTYPE, xytp_columns
+from vantrel._native import EVENT_DTYPE
+from vantrel.events import xytp_columns
 from vantrel.partitions import (
     Events,
+    PathArg,
     Piece,
     Pieces,
     RecordingWindow,
     TimePiece,
     _positive,
     partitions,
+    recordings,
     time_layout,
     window_count,
 )
@@ -54,22 +56,6 @@ INDEX = "timestamp"
 TASK_EVENTS = 4_000_000
 
 R = TypeVar("R")
-
-PathArg = str | os.PathLike[str]
-
-
-def recordings(paths: PathArg | Iterable[PathArg]) -> list[str]:
-    """The recordings named by `paths`: a path or an iterable of paths, where
-    a directory stands for its *.vtr files in name order."""
-    items = [paths] if isinstance(paths, (str, bytes, os.PathLike)) else list(paths)
-    found: list[str] = []
-    for item in items:
-        text = os.fsdecode(os.fspath(item))
-        if os.path.isdir(text):
-            found.extend(os.path.join(text, name) for name in sorted(os.listdir(text)) if name.endswith(".vtr"))
-        else:
-            found.append(text)
-    return found
 
 
 @dataclass(frozen=True)

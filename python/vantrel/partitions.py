@@ -19,7 +19,7 @@ from __future__ import annotations
 
 import operator
 import os
-from collections.abc import Iterator, Sequence
+from collections.abc import Iterable, Iterator, Sequence
 from dataclasses import dataclass
 from typing import Any, overload
 
@@ -28,11 +28,12 @@ import numpy.typing as npt
 
 import vantrel_core as vc
 from vantrel import _native, _readers
-from vantrel.events import EVENT_DTYPE
+from vantrel._native import EVENT_DTYPE
 from vantrel.handles import UnreadableRecording
 from vantrel.windows import window_bounds, window_index
 
 Events = npt.NDArray[np.void]
+PathArg = str | os.PathLike[str]
 
 
 def _positive(value: Any, name: str) -> int:
@@ -331,6 +332,20 @@ def read_time_range(reader: vc.EvFileReader, start: int, end: int, path: str = "
         # latter has no event in the range.
         raise RuntimeError(f"{path}: reading the events from {start} to {end} us failed (see the driver's log)")
     return events
+
+
+def recordings(paths: PathArg | Iterable[PathArg]) -> list[str]:
+    """The recordings named by `paths`: a path or an iterable of paths, where
+    a directory stands for its *.vtr files in name order."""
+    items = [paths] if isinstance(paths, (str, bytes, os.PathLike)) else list(paths)
+    found: list[str] = []
+    for item in items:
+        text = os.fsdecode(os.fspath(item))
+        if os.path.isdir(text):
+            found.extend(os.path.join(text, name) for name in sorted(os.listdir(text)) if name.endswith(".vtr"))
+        else:
+            found.append(text)
+    return found
 
 
 def release_readers() -> int:

@@ -15,20 +15,29 @@ started by fork or by spawn never share a reader with their parent.
 
 from __future__ import annotations
 
-import os
 from collections.abc import Callable, Iterable
 from typing import Any
 
 import numpy as np
 
-from vantrel.partitions import Events, RecordingWindow, TimePiece, _positive, time_layout, window_count
+from vantrel.partitions import (
+    Events,
+    PathArg,
+    RecordingWindow,
+    TimePiece,
+    _positive,
+    recordings,
+    time_layout,
+    window_count,
+)
 from vantrel.windows import window_bounds
 
 __all__ = ["WindowDataset"]
 
 
 class WindowDataset:
-    """Window i of the recordings, in order (recording by recording, window by
+    """Window i of the recordings (paths, or directories standing for their
+    *.vtr files in name order), in order (recording by recording, window by
     window): the windows of vantrel.windows(path, every_us=...), from each
     recording's first event, empty ones included.
 
@@ -39,16 +48,15 @@ class WindowDataset:
     (ValueError otherwise).
     """
 
-    def __init__(self, paths: str | os.PathLike[str] | Iterable[str | os.PathLike[str]], *, every_us: int,
+    def __init__(self, paths: PathArg | Iterable[PathArg], *, every_us: int,
                  transform: Callable[[Events], Any] | None = None) -> None:
         self.every_us = _positive(every_us, "every_us")
         self.transform = transform
-        items = [paths] if isinstance(paths, (str, bytes, os.PathLike)) else list(paths)
         # Per recording: path, first event's timestamp, sensor size.
         self._recordings: list[tuple[str, int, int, int]] = []
         counts = []
-        for item in items:
-            described = time_layout(item)
+        for path in recordings(paths):
+            described = time_layout(path)
             count = window_count(described, self.every_us)
             if count:
                 assert described.first_timestamp is not None

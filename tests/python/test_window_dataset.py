@@ -48,6 +48,8 @@ def test_the_items_are_the_windows_of_every_recording(paths):
         WindowDataset(paths, every_us=0)
 
 
+# Forking while another thread runs is the point here.
+@pytest.mark.filterwarnings("ignore:This process .* is multi-threaded:DeprecationWarning")
 @pytest.mark.parametrize("method", ["fork", "spawn"])
 def test_a_loader_with_worker_processes_gets_every_window(paths, method):
     data = WindowDataset(paths, every_us=EVERY, transform=frame_and_readers)
