@@ -9,7 +9,7 @@ import pytest
 
 import vantrel
 import vantrel_sim as vs
-from recfiles import damage_event_blocks, same, scene_events, write
+from recfiles import damage_event_blocks, falsify_event_block, same, scene_events, write
 from simcam import make_events, open_camera, sim  # noqa: F401 (fixture)
 from vantrel.partitions import EventPiece, TimePiece, partitions
 
@@ -117,6 +117,17 @@ def test_damaged_blocks_leave_their_events_out_of_every_piece(tmp_path, recordin
             assert pieces.t0 == int(events["timestamp"][readable][0])  # windows start at the first readable event
         else:
             assert len(pieces) == 0
+
+
+def test_a_block_that_lies_about_its_events_is_left_out_like_a_damaged_one(tmp_path, recording):
+    _, events = recording
+    path = write(tmp_path / "f.vtr", events)
+    falsify_event_block(path, 3)  # a block without escapes: found out only when decoded
+    readable = np.ones(N, bool)
+    readable[3 * BLOCK:4 * BLOCK] = False
+    for size in (BLOCK, 100_003, N):
+        check_event_pieces(list(partitions(path, events=size)), events, readable)
+    check_time_pieces(path, partitions(path, every_us=20_000), 20_000)
 
 
 def test_pieces_are_values_that_read_anywhere(recording):
