@@ -22,6 +22,7 @@ S (default 1) scales the recording (40M events) down, e.g. 0.1 for a quick run.
 
 import argparse
 import concurrent.futures
+import logging
 import multiprocessing
 import os
 
@@ -95,8 +96,8 @@ def bench_dask(path, n):
 
     rates = {}
     for workers in WORKERS:
-        with distributed.LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
-                                      dashboard_address=None) as cluster, distributed.Client(cluster) as client:
+        with distributed.LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None,
+                                      silence_logs=logging.ERROR) as cluster, distributed.Client(cluster) as client:
             frame = vantrel.dask.read(path, events=PIECE)
             passes = iter(range(10))
 

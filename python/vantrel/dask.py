@@ -81,12 +81,17 @@ def _frame(piece: Piece | _EmptyPiece, paths: list[str] | None, path_column: str
 def _divisions(all_pieces: list[Pieces]) -> list[int] | None:
     """Divisions of the whole frame, where every recording has them and each
     one ends before the next begins."""
+    nonempty = [pieces for pieces in all_pieces if len(pieces)]
+    # Whether the recordings follow one another is known from their first
+    # and last events; only then are their cuts worth reading.
+    for a, b in zip(nonempty, nonempty[1:]):
+        assert a.layout.last_timestamp is not None and b.layout.first_timestamp is not None
+        if not a.layout.last_timestamp < b.layout.first_timestamp:
+            return None
     bounds: list[int] = []
-    for pieces in all_pieces:
-        if len(pieces) == 0:
-            continue
+    for pieces in nonempty:
         own = pieces.divisions()
-        if own is None or (bounds and not bounds[-1] < own[0]):
+        if own is None:
             return None
         bounds = bounds[:-1] + own
     return bounds or None
