@@ -209,16 +209,3 @@ def test_a_recording_whose_time_goes_back_is_cut_by_events_only(tmp_path, sim):
     pieces = partitions(path, events=300)
     assert pieces.divisions() is None
     assert same(np.concatenate([p.read() for p in pieces]), np.concatenate([first, second]))
-
-
-def test_readers_left_open_are_bounded_and_released(recording):
-    from vantrel import _readers
-
-    path, _ = recording
-    vantrel.release_readers()
-    for piece in partitions(path, events=10_000):
-        piece.read()
-    _, _, idle = _readers.statistics()
-    assert idle == 1  # one reader served every piece
-    assert vantrel.release_readers() == 1
-    assert _readers.statistics()[2] == 0

@@ -59,19 +59,6 @@ def test_threads_read_pieces_of_one_file_with_readers_of_their_own(recording):
         assert len(set(pool.map(borrow_while_others_do, range(4)))) == 4
 
 
-def test_threads_sharing_one_reader_each_get_their_range(recording):
-    path, events = recording
-    reader = vantrel.open_recording(path).reader
-    starts = np.random.default_rng(0).integers(0, len(events) - 5_000, 200)
-
-    def read_at(start):
-        return reader.read_events_from_event_index(int(start), 5_000)
-
-    with concurrent.futures.ThreadPoolExecutor(4) as pool:
-        got = list(pool.map(read_at, starts))
-    assert all(same(part, events[s:s + 5_000]) for s, part in zip(starts, got))
-
-
 def test_processes_read_pieces_of_one_file_at_once(recording):
     path, events = recording
     pieces = list(partitions(path, every_us=50_000))
