@@ -94,25 +94,7 @@ class RecordingWindow:
     height: int
 
 
-def window_count(described: Layout, every_us: int) -> int:
-    """How many time windows of `every_us` the recording has: from its first
-    event's window to its last event's, empty ones included."""
-    if described.first_timestamp is None or described.last_timestamp is None:
-        return 0
-    return window_index(described.last_timestamp, described.first_timestamp, every_us) + 1
-
-
-def time_layout(path: Any) -> Layout:
-    """The layout of a recording to be cut by time: ValueError unless its
-    index proves that its timestamps never decrease."""
-    described = layout(path)
-    if not described.monotonic:
-        raise ValueError(f"{described.path}: its timestamps may decrease (the index says so), so it cannot be cut "
-                         "by time; cut it by events instead")
-    return described
-
-
-@dataclass(frozen=True)
+@dataclass(frozen=True, eq=False)
 class Layout:
     """What a recording's index says about its events, and its first and last
     readable events (None, None for a recording without any)."""
@@ -161,6 +143,24 @@ def _first_and_last(reader: vc.EvFileReader, blocks: npt.NDArray[np.void]) -> tu
         if len(last):
             return int(first["timestamp"][0]), int(last["timestamp"][0])
     raise AssertionError("a recording with a readable first event has a readable last one")
+
+
+def window_count(described: Layout, every_us: int) -> int:
+    """How many time windows of `every_us` the recording has: from its first
+    event's window to its last event's, empty ones included."""
+    if described.first_timestamp is None or described.last_timestamp is None:
+        return 0
+    return window_index(described.last_timestamp, described.first_timestamp, every_us) + 1
+
+
+def time_layout(path: Any) -> Layout:
+    """The layout of a recording to be cut by time: ValueError unless its
+    index proves that its timestamps never decrease."""
+    described = layout(path)
+    if not described.monotonic:
+        raise ValueError(f"{described.path}: its timestamps may decrease (the index says so), so it cannot be cut "
+                         "by time; cut it by events instead")
+    return described
 
 
 class Pieces(Sequence[Piece]):
