@@ -13,8 +13,10 @@ same kind in the same run:
   single-threaded worker processes, counting the rows of every partition
   (a piece read and turned into a DataFrame where it lies).
 
-A single large read already shares its decoding with a second thread of the
-driver, so one worker can keep both cores of a 2-core machine busy.
+A read of four blocks or more already shares its decoding with a second
+thread of the driver, so one worker can keep both cores of a 2-core machine
+busy; threads and processes are measured again with pieces of three blocks
+(196,608 events), which one thread decodes.
 
 Usage: python bench/bench_partitions.py [--scale S]
 S (default 1) scales the recording (40M events) down, e.g. 0.1 for a quick run.
@@ -38,6 +40,7 @@ import vantrel
 import vantrel_sim as vs
 
 PIECE = 1_000_000
+SMALL_PIECE = 3 * 65_536  # three blocks of write_recording: decoded by the reading thread alone
 WORKERS = (1, 2, 4)
 
 
@@ -70,23 +73,23 @@ def report(kind, rates):
     print(f"{kind}: {text}", flush=True)
 
 
-def bench_threads(pieces, n):
+def bench_threads(pieces, n, label):
     rates = {}
     for workers in WORKERS:
         with concurrent.futures.ThreadPoolExecutor(workers) as pool:
             rates[workers] = best_rate(3, n, lambda: sum(pool.map(read_count, pieces)))
         vantrel.release_readers()
-    report("threads", rates)
+    report(f"threads, {label}", rates)
 
 
-def bench_processes(pieces, n):
+def bench_processes(pieces, n, label):
     rates = {}
     context = multiprocessing.get_context("spawn")
     for workers in WORKERS:
         with concurrent.futures.ProcessPoolExecutor(workers, mp_context=context) as pool:
             list(pool.map(read_count, pieces[:workers]))  # the workers are up
             rates[workers] = best_rate(3, n, lambda: sum(pool.map(read_count, pieces)))
-    report("processes", rates)
+    report(f"processes, {label}", rates)
 
 
 def bench_dask(path, n):
@@ -108,7 +111,7 @@ def bench_dask(path, n):
 
             count()  # warm: imports and readers in the workers
             rates[workers] = best_rate(3, n, count)
-    report("dask LocalCluster", rates)
+    report(f"dask LocalCluster, pieces of {PIECE:,}", rates)
 
 
 def main():
@@ -119,10 +122,12 @@ def main():
     with tempfile.TemporaryDirectory() as folder:
         path = str(pathlib.Path(folder) / "pieces.vtr")
         vs.write_recording(path, scene_like(n))
-        pieces = list(vantrel.partitions(path, events=PIECE))
-        print(f"{n:,} events in {len(pieces)} pieces of {PIECE:,}; {os.cpu_count()} cores", flush=True)
-        bench_threads(pieces, n)
-        bench_processes(pieces, n)
+        print(f"{n:,} events; {os.cpu_count()} cores", flush=True)
+        for size in (PIECE, SMALL_PIECE):
+            pieces = list(vantrel.partitions(path, events=size))
+            label = f"{len(pieces)} pieces of {size:,}"
+            bench_threads(pieces, n, label)
+            bench_processes(pieces, n, label)
         try:
             bench_dask(path, n)
         except ImportError:
