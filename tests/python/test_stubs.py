@@ -34,6 +34,7 @@ def test_wheel_installs_the_checked_in_stubs_and_the_typed_marker():
         installed = site / f"{module}-stubs" / "__init__.pyi"
         assert installed.read_text() == (ROOT / "stubs" / f"{module}-stubs" / "__init__.pyi").read_text()
     assert (site / "vantrel" / "py.typed").is_file()
+    assert (site / "vantrel" / "_native.pyi").read_text() == (ROOT / "python" / "vantrel" / "_native.pyi").read_text()
 
 
 # Each line marked `# error: code` must give exactly that error; no other line any.
