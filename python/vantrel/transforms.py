@@ -98,18 +98,21 @@ def voxel_grid(events: Any, width: int, height: int, bins: int) -> npt.NDArray[n
     if isinstance(bins, bool) or not isinstance(bins, (int, np.integer)) or bins < 1:
         raise ValueError(f"bins must be a positive whole number, got {bins!r}")
     size = width * height
-    grid = np.zeros(bins * size, dtype=np.float64)
-    if len(events):
-        ts = events["timestamp"].astype(np.int64)
-        first, span = int(ts.min()), int(ts.max()) - int(ts.min())
-        b = (ts - first) * ((bins - 1) / span) if span else np.zeros(len(ts))
-        lower = np.floor(b).astype(np.int64)
-        upper_weight = b - lower
-        sign = np.where(events["polarity"] != 0, 1.0, -1.0)
-        pixels = _pixels(events, width)
-        np.add.at(grid, lower * size + pixels, sign * (1.0 - upper_weight))
-        spill = (upper_weight > 0) & (lower + 1 < bins)
-        np.add.at(grid, (lower[spill] + 1) * size + pixels[spill], sign[spill] * upper_weight[spill])
+    if not len(events):
+        return np.zeros((bins, height, width), dtype=np.float32)
+    ts = events["timestamp"].astype(np.int64)
+    first, span = int(ts.min()), int(ts.max()) - int(ts.min())
+    b = (ts - first) * ((bins - 1) / span) if span else np.zeros(len(ts))
+    lower = np.minimum(np.floor(b).astype(np.int64), bins - 1)
+    upper_weight = b - lower
+    sign = np.where(events["polarity"] != 0, 1.0, -1.0)
+    cells = lower * size + _pixels(events, width)
+    # The upper neighbour of the last bin gets a weight of 0: folded onto the
+    # last bin, so that one bincount does it all.
+    upper_cells = np.where(lower + 1 < bins, cells + size, cells)
+    grid = np.bincount(np.concatenate((cells, upper_cells)),
+                       weights=np.concatenate((sign * (1.0 - upper_weight), sign * upper_weight)),
+                       minlength=bins * size)
     return grid.astype(np.float32).reshape(bins, height, width)
 
 
