@@ -9,7 +9,7 @@ ON. Pixels outside the sensor are a ValueError.
 
 from __future__ import annotations
 
-from typing import Any, Literal
+from typing import Any, Literal, cast
 
 import numpy as np
 import numpy.typing as npt
@@ -29,13 +29,14 @@ def check_events(events: Any, width: int, height: int) -> Events:
             raise TypeError("events must be an event array with fields x, y, polarity, timestamp, "
                             f"not an array of {events.dtype}")
         events = unpack(events)
-    if events.ndim != 1:
+    checked: Events = events
+    if checked.ndim != 1:
         raise ValueError("events must be one-dimensional")
     if width <= 0 or height <= 0:
         raise ValueError("width and height must be positive")
-    if len(events) and (int(events["x"].max()) >= width or int(events["y"].max()) >= height):
+    if len(checked) and (int(checked["x"].max()) >= width or int(checked["y"].max()) >= height):
         raise ValueError("events lie outside a %dx%d sensor" % (width, height))
-    return events
+    return checked
 
 
 def _pixels(events: Events, width: int) -> npt.NDArray[np.int64]:
@@ -126,7 +127,7 @@ def denoise(events: Any, width: int, height: int, *, dt_us: int = 10_000, radius
         raise ValueError("dt_us must not be negative and radius must be at least 1")
     n = len(events)
     if n == 0:
-        return events
+        return cast(Events, events)
     ts = events["timestamp"]
     if (ts[1:] < ts[:-1]).any():
         raise ValueError("denoise needs events in time order")
@@ -156,7 +157,8 @@ def denoise(events: Any, width: int, height: int, *, dt_us: int = 10_000, radius
             np.maximum(latest, np.where(hit, times[j], -1), out=latest)
     keep = np.zeros(n, dtype=bool)
     keep[order] = (latest >= 0) & (times - latest <= dt_us)
-    return events[keep]
+    kept: Events = events[keep]
+    return kept
 
 
 def hot_pixels(events: Any, width: int, height: int, *, sigma: float = 5.0) -> npt.NDArray[np.bool_]:
@@ -177,4 +179,5 @@ def remove_hot_pixels(events: Any, width: int, height: int, *, sigma: float = 5.
         hot = hot_pixels(events, width, height, sigma=sigma)
     elif hot.shape != (height, width):
         raise ValueError(f"hot must have shape ({height}, {width}), got {hot.shape}")
-    return events[~hot.reshape(-1)[_pixels(events, width)]]
+    kept: Events = events[~hot.reshape(-1)[_pixels(events, width)]]
+    return kept

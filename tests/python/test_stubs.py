@@ -151,3 +151,9 @@ def test_sim_arguments_take_what_the_stubs_promise(tmp_path):
         assert vs.cameras() == ["GEN-1", "GEN-2"]
     finally:
         vs.reset()
+
+
+def test_the_vantrel_package_passes_a_strict_type_check(tmp_path, mypy_cache):
+    # As installed: its annotations are what users' type checkers read.
+    status, output, _ = run_mypy(["-p", "vantrel"], cwd=tmp_path, cache_dir=mypy_cache)
+    assert status == 0, output
