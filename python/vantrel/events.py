@@ -95,12 +95,10 @@ def unpack(events: Any, *, signed_polarity: bool = False) -> Events:
     """
     names = _field_names(events)
     if isinstance(events, np.ndarray):
-        if events.dtype == EVENT_DTYPE and not signed_polarity:
-            if events.ndim != 1:
-                raise ValueError(f"events must be one-dimensional, got shape {events.shape}")
-            return events
         if events.ndim != 1:
             raise ValueError(f"events must be one-dimensional, got shape {events.shape}")
+        if events.dtype == EVENT_DTYPE and not signed_polarity:
+            return events
     chosen: dict[str, str] = {}
     for field, aliases in _ALIASES.items():
         found = [a for a in aliases if a in names]
