@@ -17,14 +17,17 @@ Needs the `dask` extra: pip install 'vantrel[dask]'.
 
 from __future__ import annotations
 
+import importlib
 from collections.abc import Callable, Iterable
 from dataclasses import dataclass
-from typing import TypeVar
+from typing import Any, TypeVar
 
 try:
-    import dask.bag as db
-    import dask.dataframe as dd
-    import pandas as pd
+    # By name: Dask and pandas are optional and ship no complete type
+    # information, so their objects are typed Any here.
+    db: Any = importlib.import_module("dask.bag")
+    dd: Any = importlib.import_module("dask.dataframe")
+    pd: Any = importlib.import_module("pandas")
 except ImportError as error:  # pragma: no cover - depends on the installation
     raise ImportError("vantrel.dask needs Dask: pip install 'vantrel[dask]'") from error
 
@@ -68,7 +71,7 @@ class _EmptyPiece:
         return np.empty(0, dtype=EVENT_DTYPE)
 
 
-def _frame(piece: Piece | _EmptyPiece, paths: list[str] | None, path_column: str | None) -> pd.DataFrame:
+def _frame(piece: Piece | _EmptyPiece, paths: list[str] | None, path_column: str | None) -> Any:
     columns = xytp_columns(piece.read())
     frame = pd.DataFrame(columns, index=pd.Index(columns["t"], name=INDEX, copy=False), copy=False)
     if path_column is not None:
@@ -98,7 +101,7 @@ def _divisions(all_pieces: list[Pieces]) -> list[int] | None:
 
 
 def read(paths: PathArg | Iterable[PathArg], *, every_us: int | None = None, events: int | None = None,
-         path_column: str | None = None) -> dd.DataFrame:
+         path_column: str | None = None) -> Any:
     """The events of the recordings as a dask DataFrame: columns x, y, t, p
     (the layout of vantrel.to_dataframe), indexed by timestamp, one partition
     per piece of `every_us` microseconds or of `events` events (give one).
@@ -144,7 +147,7 @@ def _run(tasks: Iterable[_WindowTask], fn: Callable[[Events, RecordingWindow], R
 
 
 def map_windows(paths: PathArg | Iterable[PathArg], fn: Callable[[Events, RecordingWindow], R], *,
-                every_us: int, windows_per_task: int | None = None) -> db.Bag:
+                every_us: int, windows_per_task: int | None = None) -> Any:
     """fn(events, window) for every time window of every recording, as a dask
     Bag in order: recording by recording, window by window. The windows are
     those of vantrel.windows(path, every_us=...) (from each recording's first
