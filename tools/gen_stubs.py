@@ -27,7 +27,8 @@ ROOT = Path(__file__).resolve().parent.parent
 # Each module and where its stub is kept, relative to the repository.
 TARGETS = {
     "vantrel_core": Path("stubs/vantrel_core-stubs/__init__.pyi"),
-    "vantrel_sim": Path("stubs/vantrel_sim-stubs/__init__.pyi"),
+    # The package vantrel_sim presents every function of its extension as it is.
+    "vantrel_sim._sim": Path("stubs/vantrel_sim-stubs/__init__.pyi"),
     "vantrel._native": Path("python/vantrel/_native.pyi"),
 }
 
@@ -85,7 +86,7 @@ FIXES: dict[str, list[tuple[str, str, int]]] = {
          "def set_statistics_callback(self, callback: collections.abc.Callable[[EvCameraStatisticInfo], "
          "object]) -> None:", 1),
     ],
-    "vantrel_sim": [
+    "vantrel_sim._sim": [
         ("import collections.abc\n", "import collections.abc\nimport numpy\nimport numpy.typing\nimport os\n", 1),
         ("typing.SupportsInt | typing.SupportsIndex", "typing.SupportsIndex", ANY),
         ("serial: typing.Any", f"serial: {TEXT}", 6),
@@ -105,6 +106,7 @@ FIXES: dict[str, list[tuple[str, str, int]]] = {
     ],
     "vantrel._native": [
         ("-> tuple:", "-> tuple[list[tuple[int, float, str]], int]:", 1),
+        ("def recording_layout(path: str) -> dict:", "def recording_layout(path: str) -> dict[str, typing.Any]:", 1),
     ],
 }
 

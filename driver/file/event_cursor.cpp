@@ -45,6 +45,8 @@ void EventCursor::enter(std::size_t k) {
             checked_ = file_.eventBlocks()[k].header.escape_count != 0;
             break;
         }
+        // The failed load overwrote the buffer: it holds no block now.
+        loaded_ = static_cast<std::size_t>(-1);
     }
     block_ = k;
     if (k < blocks) state_ = DecodeState::at_start(header());

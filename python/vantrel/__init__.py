@@ -3,10 +3,15 @@ vantrel_core (cameras, recordings, tools) and vantrel_sim (simulated cameras).
 
 Handles:      open_camera, open_recording, batches, record
 Time windows: windows, window_index, window_bounds, time_slice
+Partitions:   partitions (independent pieces of a recording), release_readers
 Event arrays: EVENT_DTYPE, make_events, pack, unpack, to_xytp, to_dataframe, to_tensor
 Transforms:   event_frame, time_surface, voxel_grid, denoise, hot_pixels, remove_hot_pixels
 Pictures:     polarity_frame, time_surface_image, rate_plot, save_png
 Logging:      log_to_python, stop_log_to_python
+
+Optional modules, imported on first use (they need packages the base
+install does not bring): vantrel.dask (many recordings on Dask, the `dask`
+extra) and vantrel.torch (training data for PyTorch-style loaders).
 
 The `vantrel` command line is vantrel.cli.
 """
@@ -30,7 +35,6 @@ from vantrel.handles import (
     OpenCamera,
     OpenRecording,
     RecordingInterrupted,
-    RecordingStopped,
     RecordResult,
     UnreadableRecording,
     batches,
@@ -39,6 +43,7 @@ from vantrel.handles import (
     record,
 )
 from vantrel.logs import log_to_python, stop_log_to_python
+from vantrel.partitions import EventPiece, TimePiece, partitions, release_readers
 from vantrel.render import (
     accumulate,
     event_rate,
@@ -77,7 +82,6 @@ __all__ = [
     "OpenRecording",
     "BatchStream",
     "RecordResult",
-    "RecordingStopped",
     "RecordingInterrupted",
     "CameraUnplugged",
     "UnreadableRecording",
@@ -86,6 +90,10 @@ __all__ = [
     "window_index",
     "window_bounds",
     "time_slice",
+    "partitions",
+    "EventPiece",
+    "TimePiece",
+    "release_readers",
     "event_frame",
     "time_surface",
     "voxel_grid",
@@ -101,3 +109,16 @@ __all__ = [
     "log_to_python",
     "stop_log_to_python",
 ]
+
+
+# Not imported with the package: importing vantrel must not import Dask or
+# PyTorch, which may be missing and take long to import.
+_OPTIONAL_MODULES = ("dask", "torch")
+
+
+def __getattr__(name: str) -> object:
+    if name in _OPTIONAL_MODULES:
+        import importlib
+
+        return importlib.import_module(f"vantrel.{name}")
+    raise AttributeError(f"module 'vantrel' has no attribute {name!r}")

@@ -15,16 +15,13 @@ refusing values the driver's record cannot hold.
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Any
+import importlib
+from typing import Any
 
 import numpy as np
 import numpy.typing as npt
 
-from vantrel._native import EVENT_DTYPE
-
-if TYPE_CHECKING:
-    import pandas
-    import torch
+from vantrel._native import EVENT_DTYPE as EVENT_DTYPE
 
 Events = npt.NDArray[np.void]
 
@@ -79,7 +76,7 @@ def _field_names(source: Any) -> tuple[str, ...]:
         if not source.dtype.names:
             raise ValueError("events must be a structured array with the fields x, y, polarity, timestamp "
                              f"(or x, y, p, t), not an array of dtype {source.dtype}")
-        return source.dtype.names
+        return tuple(source.dtype.names)
     columns = getattr(source, "columns", None)  # a pandas DataFrame
     if columns is not None:
         return tuple(str(c) for c in columns)
@@ -98,12 +95,10 @@ def unpack(events: Any, *, signed_polarity: bool = False) -> Events:
     """
     names = _field_names(events)
     if isinstance(events, np.ndarray):
-        if events.dtype == EVENT_DTYPE and not signed_polarity:
-            if events.ndim != 1:
-                raise ValueError(f"events must be one-dimensional, got shape {events.shape}")
-            return events
         if events.ndim != 1:
             raise ValueError(f"events must be one-dimensional, got shape {events.shape}")
+        if events.dtype == EVENT_DTYPE and not signed_polarity:
+            return events
     chosen: dict[str, str] = {}
     for field, aliases in _ALIASES.items():
         found = [a for a in aliases if a in names]
@@ -135,12 +130,23 @@ def to_xytp(events: Any) -> npt.NDArray[np.void]:
     """The events in XYTP_DTYPE, the layout of tonic and its peers: x, y, t, p
     with signed types (t int64, so that np.diff of timestamps never wraps) and
     p in {0, 1} (any non-zero polarity counts as 1)."""
-    events = unpack(events)
-    out = np.empty(len(events), dtype=XYTP_DTYPE)
-    out["x"], out["y"] = events["x"], events["y"]
-    out["t"] = _signed_timestamps(events["timestamp"])
-    out["p"] = events["polarity"] != 0
+    columns = xytp_columns(events)
+    out = np.empty(len(columns["t"]), dtype=XYTP_DTYPE)
+    for name, column in columns.items():
+        out[name] = column
     return out
+
+
+def xytp_columns(events: Any) -> dict[str, np.ndarray]:
+    """The columns x, y, t, p of `to_xytp`, each a contiguous array of its
+    XYTP_DTYPE type: what DataFrames are built from without a copy."""
+    events = unpack(events)
+    return {
+        "x": events["x"].astype(XYTP_DTYPE["x"]),
+        "y": events["y"].astype(XYTP_DTYPE["y"]),
+        "t": _signed_timestamps(events["timestamp"]),
+        "p": (events["polarity"] != 0).astype(XYTP_DTYPE["p"]),
+    }
 
 
 def _signed_timestamps(timestamps: np.ndarray) -> np.ndarray:
@@ -149,22 +155,21 @@ def _signed_timestamps(timestamps: np.ndarray) -> np.ndarray:
     return timestamps.astype(np.int64)
 
 
-def to_dataframe(events: Any) -> pandas.DataFrame:
+def to_dataframe(events: Any) -> Any:
     """A pandas DataFrame with the columns x, y, t, p of `to_xytp` (pandas is
     needed; `unpack` takes the DataFrame back)."""
     try:
-        import pandas
+        pandas = importlib.import_module("pandas")  # optional: imported only when asked for
     except ImportError as error:
         raise ImportError("to_dataframe needs pandas: pip install pandas") from error
-    xytp = to_xytp(events)
-    return pandas.DataFrame({name: xytp[name] for name in XYTP_DTYPE.names or ()})
+    return pandas.DataFrame(xytp_columns(events), copy=False)
 
 
-def to_tensor(events: Any, *, device: Any = None) -> torch.Tensor:
+def to_tensor(events: Any, *, device: Any = None) -> Any:
     """A PyTorch int64 tensor of shape (n, 4) with the columns x, y, t, p of
     `to_xytp` (PyTorch is needed)."""
     try:
-        import torch
+        torch = importlib.import_module("torch")  # optional: imported only when asked for
     except ImportError as error:
         raise ImportError("to_tensor needs PyTorch: pip install torch") from error
     xytp = to_xytp(events)

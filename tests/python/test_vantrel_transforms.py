@@ -151,3 +151,13 @@ def test_events_outside_the_sensor_are_refused():
     for transform in (event_frame, time_surface, denoise, hot_pixels):
         with pytest.raises(ValueError, match="outside"):
             transform(events, W, H)
+
+
+def test_the_blocked_search_of_denoise_is_searchsorted():
+    from vantrel.transforms import _sorted_search
+
+    rng = np.random.default_rng(11)
+    keys = np.sort(rng.integers(0, 1_000, 500))
+    queries = np.sort(rng.integers(-100, 1_100, 300))
+    for block in (1, 7, 64, 1_000):
+        assert np.array_equal(_sorted_search(keys, queries, block), np.searchsorted(keys, queries))
