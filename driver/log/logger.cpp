@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "faults/fault_point.hpp"
 #include "io/file_access.hpp"
@@ -17,9 +18,12 @@ namespace vantrel {
 
 struct Logger::State {
     std::atomic<int> level{static_cast<int>(LogLevelType::LOG_WARNING)};
-    std::mutex mutex;            // guards the sink
+    std::mutex mutex;            // guards the destination: file, path and sink
     std::FILE* file = nullptr;   // nullptr: standard error
     std::string path;
+    // Shared so that a message can be handed to it outside the lock while
+    // another thread replaces it.
+    std::shared_ptr<const LogSink> sink;
 };
 
 namespace {
@@ -108,13 +112,30 @@ bool Logger::isEnabled(LogLevelType level) const noexcept {
     return static_cast<int>(level) <= current;
 }
 
+void Logger::setSink(LogSink sink) {
+    std::shared_ptr<const LogSink> next;
+    if (sink) next = std::make_shared<const LogSink>(std::move(sink));
+    std::shared_ptr<const LogSink> previous;
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        previous = std::exchange(state_->sink, std::move(next));
+    }
+    // `previous` is released here, outside the lock: it may own anything.
+}
+
 void Logger::write(LogLevelType level, std::string_view message) {
     if (!isEnabled(level)) return;
-    const std::string line = log::format_line(std::chrono::system_clock::now(), level, message);
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    std::FILE* sink = state_->file != nullptr ? state_->file : stderr;
-    std::fwrite(line.data(), 1, line.size(), sink);
-    std::fflush(sink);
+    const auto now = std::chrono::system_clock::now();
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    if (std::shared_ptr<const LogSink> sink = state_->sink) {
+        lock.unlock();
+        (*sink)(LogRecord{level, now, std::string(message)});
+        return;
+    }
+    const std::string line = log::format_line(now, level, message);
+    std::FILE* out = state_->file != nullptr ? state_->file : stderr;
+    std::fwrite(line.data(), 1, line.size(), out);
+    std::fflush(out);
 }
 
 }  // namespace vantrel

@@ -11,3 +11,4 @@
 #include "vantrel/logger.hpp"
 #include "vantrel/names.hpp"
 #include "vantrel/params.hpp"
+#include "vantrel/recording_layout.hpp"

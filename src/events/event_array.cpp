@@ -2,29 +2,9 @@
 
 #include <cstring>
 
-#include <pybind11/gil_safe_call_once.h>
-
 namespace vantrel_py {
 
 using vantrel::Event2D;
-
-py::dtype event_dtype() {
-    // Built once and never released, not even at interpreter exit. The
-    // GIL-safe once guard avoids a deadlock should importing NumPy release
-    // the GIL while another thread waits for the first build.
-    PYBIND11_CONSTINIT static py::gil_safe_call_once_and_store<py::dtype> storage;
-    return storage
-        .call_once_and_store_result([] {
-            py::dict spec;
-            spec["names"] = py::make_tuple("x", "y", "polarity", "timestamp");
-            spec["formats"] = py::make_tuple("<u2", "<u2", "u1", "<u8");
-            spec["offsets"] = py::make_tuple(offsetof(Event2D, x), offsetof(Event2D, y),
-                                             offsetof(Event2D, polarity), offsetof(Event2D, timestamp));
-            spec["itemsize"] = sizeof(Event2D);
-            return py::dtype::from_args(spec);
-        })
-        .get_stored();
-}
 
 py::array make_empty_event_array() {
     return py::array(event_dtype(), std::vector<py::ssize_t>{0}, std::vector<py::ssize_t>{});

@@ -7,14 +7,12 @@
 
 #include <pybind11/numpy.h>
 
+#include "events/event_dtype.hpp"
 #include "vantrel/events.hpp"
 
 namespace vantrel_py {
 
 namespace py = pybind11;
-
-// Built on first use and kept for the life of the process.
-py::dtype event_dtype();
 
 // Owning, writeable array of length 0.
 py::array make_empty_event_array();
