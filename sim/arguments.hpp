@@ -6,6 +6,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include "events/event_dtype.hpp"
 #include "vantrel/events.hpp"
 
 namespace vantrel_sim {
@@ -59,29 +60,17 @@ T int_arg(const py::handle& value, const char* name,
     return v.cast<T>();
 }
 
-// The dtype of vantrel_core's event arrays.
-inline py::dtype event_dtype() {
-    py::dict spec;
-    spec["names"] = py::make_tuple("x", "y", "polarity", "timestamp");
-    spec["formats"] = py::make_tuple("<u2", "<u2", "u1", "<u8");
-    spec["offsets"] = py::make_tuple(offsetof(vantrel::Event2D, x), offsetof(vantrel::Event2D, y),
-                                     offsetof(vantrel::Event2D, polarity), offsetof(vantrel::Event2D, timestamp));
-    spec["itemsize"] = sizeof(vantrel::Event2D);
-    return py::dtype::from_args(spec);
-}
-
-// A one-dimensional array with the event dtype, made C-contiguous (copied
-// when it is not), whose data can be read as Event2D records.
+// A one-dimensional, C-contiguous array of the event dtype (copied when it is
+// not contiguous), whose data can be read as Event2D records. Arrays of other
+// layouts (packed, x/y/p/t, DataFrames) go through vantrel.unpack, which
+// checks their values: one definition of what converts.
 inline py::array event_array_arg(const py::object& events) {
-    if (!py::isinstance<py::array>(events)) {
-        throw py::type_error("events must be a numpy array with the event dtype, not " +
-                             py::str(py::type::of(events).attr("__name__")).cast<std::string>());
+    py::object converted = events;
+    if (!py::isinstance<py::array>(events) ||
+        !py::reinterpret_borrow<py::array>(events).dtype().equal(vantrel_py::event_dtype())) {
+        converted = py::module_::import("vantrel.events").attr("unpack")(events);
     }
-    auto array = py::reinterpret_borrow<py::array>(events);
-    if (!array.dtype().equal(event_dtype())) {
-        throw py::value_error("events must have the event dtype (x, y, polarity, timestamp), got " +
-                              py::str(array.dtype()).cast<std::string>());
-    }
+    auto array = py::reinterpret_borrow<py::array>(converted);
     if (array.ndim() != 1) throw py::value_error("events must be one-dimensional");
     array = py::array::ensure(array, py::array::c_style);
     if (!array) throw py::error_already_set();

@@ -1,12 +1,13 @@
-// vantrel_sim: plugs simulated cameras into the driver that vantrel_core
-// uses (both modules link the same driver library), pushes exact data into
-// their streams, injects faults and shows what the tools received.
+// vantrel_sim._sim, presented by the Python package vantrel_sim: plugs
+// simulated cameras into the driver that vantrel_core uses (both modules
+// link the same driver library), pushes exact data into their streams,
+// injects faults and shows what the tools received.
 
 #include <pybind11/pybind11.h>
 
 #include "registration.hpp"
 
-PYBIND11_MODULE(vantrel_sim, m) {
+PYBIND11_MODULE(_sim, m) {
     using namespace vantrel_sim;
 
     m.doc() = "Control of the Vantrel driver's simulated cameras";

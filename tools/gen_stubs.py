@@ -1,8 +1,9 @@
 """Generates the type stubs of vantrel_core and vantrel_sim from the built
-modules and writes them as stub-only packages under stubs/.
+modules and writes them as stub-only packages under stubs/; the stub of the
+private vantrel._native goes beside the vantrel package's sources.
 
-    python tools/gen_stubs.py            rewrite stubs/ from the installed modules
-    python tools/gen_stubs.py --check    exit 1 (with a diff) when stubs/ is stale
+    python tools/gen_stubs.py            rewrite the stubs from the installed modules
+    python tools/gen_stubs.py --check    exit 1 (with a diff) when a stub is stale
 
 pybind11-stubgen reads the signatures pybind11 puts in the docstrings. Those
 leave a few things vague or wrong for a type checker: a class registered after
@@ -23,8 +24,13 @@ import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-STUBS = ROOT / "stubs"
-MODULES = ("vantrel_core", "vantrel_sim")
+# Each module and where its stub is kept, relative to the repository.
+TARGETS = {
+    "vantrel_core": Path("stubs/vantrel_core-stubs/__init__.pyi"),
+    # The package vantrel_sim presents every function of its extension as it is.
+    "vantrel_sim._sim": Path("stubs/vantrel_sim-stubs/__init__.pyi"),
+    "vantrel._native": Path("python/vantrel/_native.pyi"),
+}
 
 STUBGEN_OPTIONS = [
     # The default of add_camera's interface_type is printed as a repr.
@@ -80,7 +86,7 @@ FIXES: dict[str, list[tuple[str, str, int]]] = {
          "def set_statistics_callback(self, callback: collections.abc.Callable[[EvCameraStatisticInfo], "
          "object]) -> None:", 1),
     ],
-    "vantrel_sim": [
+    "vantrel_sim._sim": [
         ("import collections.abc\n", "import collections.abc\nimport numpy\nimport numpy.typing\nimport os\n", 1),
         ("typing.SupportsInt | typing.SupportsIndex", "typing.SupportsIndex", ANY),
         ("serial: typing.Any", f"serial: {TEXT}", 7),
@@ -99,11 +105,15 @@ FIXES: dict[str, list[tuple[str, str, int]]] = {
         ("def _bench_call(fn: collections.abc.Callable,", "def _bench_call(fn: collections.abc.Callable[[None], object],",
          1),
     ],
+    "vantrel._native": [
+        ("-> tuple:", "-> tuple[list[tuple[int, float, str]], int]:", 1),
+        ("def recording_layout(path: str) -> dict:", "def recording_layout(path: str) -> dict[str, typing.Any]:", 1),
+    ],
 }
 
 
 def run_stubgen(out_dir: Path) -> None:
-    cmd = [sys.executable, "-m", "pybind11_stubgen", "-o", str(out_dir), *STUBGEN_OPTIONS, *MODULES]
+    cmd = [sys.executable, "-m", "pybind11_stubgen", "-o", str(out_dir), *STUBGEN_OPTIONS, *TARGETS]
     done = subprocess.run(cmd, capture_output=True, text=True)
     if done.returncode != 0:
         raise SystemExit(f"pybind11-stubgen failed:\n{done.stdout}{done.stderr}")
@@ -120,12 +130,12 @@ def apply_fixes(module: str, text: str) -> str:
 
 
 def generate() -> dict[Path, str]:
-    """Returns the stub files to write, relative to stubs/, with their text."""
+    """Returns the stub files to write, relative to the repository, with their text."""
     with tempfile.TemporaryDirectory() as tmp:
         run_stubgen(Path(tmp))
         return {
-            Path(f"{module}-stubs") / "__init__.pyi": apply_fixes(module, (Path(tmp) / f"{module}.pyi").read_text())
-            for module in MODULES
+            target: apply_fixes(module, (Path(tmp) / (module.replace(".", "/") + ".pyi")).read_text())
+            for module, target in TARGETS.items()
         }
 
 
@@ -135,7 +145,7 @@ def main(argv: list[str] | None = None) -> int:
     args = parser.parse_args(argv)
     stale = False
     for rel, text in generate().items():
-        target = STUBS / rel
+        target = ROOT / rel
         current = target.read_text() if target.exists() else ""
         if current == text:
             continue
@@ -143,13 +153,13 @@ def main(argv: list[str] | None = None) -> int:
             stale = True
             sys.stdout.writelines(difflib.unified_diff(
                 current.splitlines(keepends=True), text.splitlines(keepends=True),
-                f"stubs/{rel} (checked in)", f"stubs/{rel} (generated)"))
+                f"{rel} (checked in)", f"{rel} (generated)"))
         else:
             target.parent.mkdir(parents=True, exist_ok=True)
             target.write_text(text)
-            print(f"wrote stubs/{rel}")
+            print(f"wrote {rel}")
     if stale:
-        print("\nstubs/ is stale: run python tools/gen_stubs.py and commit the result", file=sys.stderr)
+        print("\nstubs are stale: run python tools/gen_stubs.py and commit the result", file=sys.stderr)
     return 1 if stale else 0
 
 

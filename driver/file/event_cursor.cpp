@@ -45,6 +45,8 @@ void EventCursor::enter(std::size_t k) {
             checked_ = file_.eventBlocks()[k].header.escape_count != 0;
             break;
         }
+        // The failed load overwrote the buffer: it holds no block now.
+        loaded_ = static_cast<std::size_t>(-1);
     }
     block_ = k;
     if (k < blocks) state_ = DecodeState::at_start(header());
@@ -64,6 +66,13 @@ bool EventCursor::check() {
 
 void EventCursor::next_block_if_done() {
     if (!atEnd() && left() == 0) enter(block_ + 1);
+}
+
+bool EventCursor::atStart() const {
+    if (!atEnd() && state_.event != 0) return false;
+    for (std::size_t k = 0; k < block_ && k < file_.eventBlocks().size(); ++k)
+        if (!file_.isBadEventBlock(k)) return false;
+    return true;
 }
 
 std::uint64_t EventCursor::index() const {
@@ -98,6 +107,7 @@ bool EventCursor::seekIndex(std::uint64_t n) {
 bool EventCursor::seekTimestamp(std::uint64_t t) {
     const std::size_t k = file_.firstEventBlockReaching(t);
     if (k >= file_.eventBlocks().size()) return false;
+    const std::uint64_t was = index();
     enter(k);
     while (!atEnd()) {
         if (header().max_timestamp < t) {
@@ -117,6 +127,11 @@ bool EventCursor::seekTimestamp(std::uint64_t t) {
         }
         next_block_if_done();
     }
+    // Only damaged blocks seemed to reach t: back to where the cursor stood.
+    if (was < file_.eventCount())
+        seekIndex(was);
+    else
+        enter(file_.eventBlocks().size());
     return false;
 }
 
@@ -230,18 +245,21 @@ std::uint64_t EventCursor::boundBefore(std::uint64_t limit) const {
     // Every event after the block that first reaches the limit comes after
     // an event at or past it.
     const auto& blocks = file_.eventBlocks();
-    const std::size_t last = file_.firstEventBlockReaching(limit);
+    const std::size_t last = file_.firstEventBlockReaching(limit, block_);
     const std::uint64_t bound = last < blocks.size()
                                     ? blocks[last].first_record + blocks[last].header.count
                                     : file_.eventCount();
     return bound > index() ? bound - index() : 0;
 }
 
+bool EventCursor::before(std::uint64_t limit) { return !atEnd() && timestamp() < limit; }
+
 std::size_t EventCursor::readBefore(std::uint64_t limit, Event2D* out) {
-    // Beyond the block that reaches the limit nothing is read, even when
-    // that block turns out to be damaged: the event that ends the read was
-    // in it. This also keeps the read within boundBefore(limit).
-    const std::size_t last = file_.firstEventBlockReaching(limit);
+    // Nothing beyond the block that reaches the limit is read, which keeps
+    // the read within boundBefore(limit). If that block turns out to be
+    // damaged, the read stops after it, where before(limit) tells whether
+    // more is to be read.
+    const std::size_t last = file_.firstEventBlockReaching(limit, block_);
     std::size_t done = 0;
     while (!atEnd() && block_ <= last) {
         if (header().max_timestamp < limit) {
@@ -284,9 +302,11 @@ void EventCursor::read(std::uint64_t n, std::vector<Event2D>& out) {
 }
 
 void EventCursor::readBefore(std::uint64_t limit, std::vector<Event2D>& out) {
-    const std::size_t old = out.size();
-    out.resize(old + boundBefore(limit));
-    out.resize(old + readBefore(limit, out.data() + old));
+    do {
+        const std::size_t old = out.size();
+        out.resize(old + boundBefore(limit));
+        out.resize(old + readBefore(limit, out.data() + old));
+    } while (before(limit));
 }
 
 }  // namespace vantrel::file

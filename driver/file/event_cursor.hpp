@@ -20,6 +20,9 @@ public:
     explicit EventCursor(RecordingFile& file);
 
     bool atEnd() const { return block_ >= file_.eventBlocks().size(); }
+    // Whether no readable event comes before the position: it stands on the
+    // first event of the file, or of the first block after damaged ones.
+    bool atStart() const;
     // Index of the event at the position; the event count at the end.
     std::uint64_t index() const;
     // Timestamp of the event at the position; at the end, that of the
@@ -38,10 +41,14 @@ public:
     // How many events readBefore(limit) may decode at most.
     std::uint64_t boundBefore(std::uint64_t limit) const;
     // Decodes the events before the first one with timestamp >= limit into
-    // out, which has room for boundBefore(limit); returns how many.
+    // out, which has room for boundBefore(limit); returns how many. When a
+    // damaged block interrupts it, it stops early: go on while before(limit).
     std::size_t readBefore(std::uint64_t limit, Event2D* out);
+    // Whether the event at the position lies before the limit.
+    bool before(std::uint64_t limit);
     // Convenience forms that append to a vector.
     void read(std::uint64_t n, std::vector<Event2D>& out);
+    // Reads everything before the limit, past damaged blocks.
     void readBefore(std::uint64_t limit, std::vector<Event2D>& out);
 
     std::uint64_t eventsDecoded() const { return decoded_; }

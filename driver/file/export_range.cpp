@@ -1,13 +1,12 @@
 #include "file/export_range.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "file/event_codec.hpp"
 #include "file/recording_writer.hpp"
+#include "io/file_access.hpp"
 
 namespace vantrel::file {
 
@@ -60,6 +59,10 @@ bool export_range(RecordingFile& file, std::uint64_t start, std::uint64_t end,
                 std::to_string(end) + ")";
         return false;
     }
+    if (auto why = io::path_refusal(out_path)) {
+        error = *why;
+        return false;
+    }
     if (file.isSameFile(out_path)) {
         error = "the output is the recording being read";
         return false;
@@ -89,7 +92,7 @@ bool export_range(RecordingFile& file, std::uint64_t start, std::uint64_t end,
     if (ok) ok = writer.finish();
     if (!ok) {
         error = writer.error();
-        ::unlink(out_path.c_str());
+        writer.abandon();
     }
     return ok;
 }

@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/utf8.hpp"
 #include "file/crc32c.hpp"
 #include "file/event_codec.hpp"
+#include "io/file_access.hpp"
 #include "log/log.hpp"
 
 namespace vantrel::file {
@@ -41,17 +43,10 @@ bool RecordingFile::read_at(std::uint64_t offset, void* data, std::size_t size) 
 
 bool RecordingFile::open(const std::string& path, std::string& error) {
     path_ = path;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-        error = std::string("cannot open the file: ") + std::strerror(errno);
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "not a regular file";
-        return false;
-    }
-    size_ = static_cast<std::uint64_t>(st.st_size);
+    io::ReadableFile file;
+    if (!io::open_for_reading(path, ~0ull, file, error)) return false;
+    fd_ = file.fd.release();
+    size_ = file.size;
 
     unsigned char fixed[kHeaderFixedSize];
     if (size_ < kHeaderFixedSize || !read_at(0, fixed, sizeof fixed)) {
@@ -76,6 +71,12 @@ bool RecordingFile::open(const std::string& path, std::string& error) {
     if (!read_at(0, header.data(), header.size()) ||
         !decode_file_header(header.data(), header.size(), info_, error))
         return false;
+    if (!text::is_utf8(info_.serial)) {
+        // Python reads the serial number as text; keep what can be kept.
+        info_.serial = text::to_utf8(info_.serial);
+        log::warning("recording ", path_, ": the serial number in its header is not UTF-8; read as '",
+                     info_.serial, "'");
+    }
 
     std::string reason;
     if (!read_index(reason)) {
@@ -96,7 +97,6 @@ bool RecordingFile::open(const std::string& path, std::string& error) {
 }
 
 bool RecordingFile::read_index(std::string& reason) {
-    blocks_end_ = size_;
     if (size_ < header_size_ + kFooterSize) return false;
     unsigned char tail[kFooterSize];
     if (!read_at(size_ - kFooterSize, tail, sizeof tail)) return false;
@@ -150,7 +150,6 @@ bool RecordingFile::read_index(std::string& reason) {
         }
     }
     if (events != event_total || edges != edge_total) return false;
-    blocks_end_ = f.index_offset;
     reason.clear();
     return true;
 }
@@ -187,19 +186,33 @@ void RecordingFile::scan_blocks() {
         std::string why;
         if (decode_block_header(raw, entry.header, why)) {
             const std::uint64_t end = pos + kBlockHeaderSize + entry.header.payload_size;
-            if (end > size_) {
-                log::warning("recording ", path_, ": the block at offset ", pos,
-                             " is incomplete (the file ends inside it); reading stops before it");
-                break;
-            }
             entry.offset = pos;
             std::memcpy(entry.raw, raw, sizeof raw);
             const bool known =
                 entry.header.kind == BlockKind::Events || entry.header.kind == BlockKind::Triggers;
-            if (known && !load_block(entry, scratch_, why, true)) {
-                log::error("recording ", path_, ": the block at offset ", pos, " is damaged (", why,
-                           "); its ", entry.header.count, " records are skipped");
-            } else if (entry.header.kind == BlockKind::Events) {
+            const bool complete = end <= size_;
+            if (!complete || (known && !load_block(entry, scratch_, why, true))) {
+                // The header is intact but the bytes after it are not the
+                // payload it describes: bytes went missing or were added, or
+                // the writer stopped inside the block. Whatever follows may
+                // start anywhere after the header, so look for it there
+                // rather than trusting the stated payload size.
+                if (complete)
+                    log::error("recording ", path_, ": the block at offset ", pos, " is damaged (", why,
+                               "); its ", entry.header.count, " records are skipped");
+                else
+                    log::warning("recording ", path_, ": the block at offset ", pos,
+                                 " is incomplete (the file ends inside it)");
+                bool at_index = false;
+                const std::uint64_t next = find_next_block(pos + kBlockHeaderSize, at_index);
+                if (next == 0 || at_index) break;
+                if (!complete)
+                    log::error("recording ", path_, ": a block header follows inside the incomplete block at offset ",
+                               pos, "; reading goes on at offset ", next);
+                pos = next;
+                continue;
+            }
+            if (entry.header.kind == BlockKind::Events) {
                 entry.first_record = events;
                 events += entry.header.count;
                 events_.push_back(entry);
@@ -213,7 +226,8 @@ void RecordingFile::scan_blocks() {
         }
         // A writer stopped while writing its index leaves it behind the blocks.
         if (std::memcmp(raw, kIndexMagic, 4) == 0) break;
-        const std::uint64_t next = find_next_block(pos + 1);
+        bool at_index = false;
+        const std::uint64_t next = find_next_block(pos + 1, at_index);
         if (next == 0) {
             log::warning("recording ", path_, ": the ", size_ - pos, " bytes from offset ", pos,
                          " hold no intact block; ignored");
@@ -221,27 +235,48 @@ void RecordingFile::scan_blocks() {
         }
         log::error("recording ", path_, ": ", next - pos, " damaged bytes at offset ", pos,
                    " skipped");
+        if (at_index) break;
         pos = next;
     }
-    blocks_end_ = pos;
 }
 
-std::uint64_t RecordingFile::find_next_block(std::uint64_t from) {
+bool RecordingFile::index_starts_at(std::uint64_t offset) {
+    // The index's own checksum is in the footer, which may be damaged: judge
+    // by its extent. An index whose entries end where the file or its footer
+    // does has nothing after it, so stopping there skips no block.
+    unsigned char head[8];
+    const std::uint64_t room = size_ - offset;
+    if (room < kIndexFixedSize || !read_at(offset, head, sizeof head)) return false;
+    if (std::memcmp(head, kIndexMagic, 4) != 0) return false;
+    const std::uint64_t size = kIndexFixedSize + kIndexEntrySize * std::uint64_t{load<std::uint32_t>(head + 4)};
+    return room == size || room == size + kFooterSize;
+}
+
+std::uint64_t RecordingFile::find_next_block(std::uint64_t from, bool& at_index) {
+    at_index = false;
     std::vector<unsigned char> chunk;
     unsigned char raw[kBlockHeaderSize];
-    while (from + kBlockHeaderSize <= size_) {
+    while (from + 4 <= size_) {
         const std::size_t n =
             static_cast<std::size_t>(std::min<std::uint64_t>(kScanChunk, size_ - from));
         chunk.resize(n);
         if (!read_at(from, chunk.data(), n)) return 0;
         for (std::size_t i = 0; i + 4 <= n; ++i) {
+            // Both signatures start with 'V'.
             const void* hit = std::memchr(chunk.data() + i, kBlockMagic[0], n - i);
             if (hit == nullptr) break;
             i = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - chunk.data());
             if (i + 4 > n) break;
-            if (std::memcmp(chunk.data() + i, kBlockMagic, 4) != 0) continue;
             const std::uint64_t candidate = from + i;
-            if (candidate + kBlockHeaderSize > size_) return 0;
+            if (std::memcmp(chunk.data() + i, kIndexMagic, 4) == 0) {
+                if (index_starts_at(candidate)) {
+                    at_index = true;
+                    return candidate;
+                }
+                continue;
+            }
+            if (std::memcmp(chunk.data() + i, kBlockMagic, 4) != 0) continue;
+            if (candidate + kBlockHeaderSize > size_) continue;
             if (!read_at(candidate, raw, sizeof raw)) return 0;
             BlockHeader h;
             std::string why;
@@ -303,6 +338,22 @@ bool RecordingFile::isSameFile(const std::string& other) const {
 std::size_t RecordingFile::firstEventBlockReaching(std::uint64_t t) const {
     return static_cast<std::size_t>(std::lower_bound(event_reach_.begin(), event_reach_.end(), t) -
                                     event_reach_.begin());
+}
+
+std::size_t RecordingFile::firstEventBlockReaching(std::uint64_t t, std::size_t from) const {
+    const std::size_t n = events_.size();
+    std::size_t k = from;
+    if (from == 0 || (from < n && event_reach_[from - 1] < t)) {
+        // Nothing before `from` reaches t, so the running maximum first does
+        // at the block sought (or at a damaged one before it).
+        k = static_cast<std::size_t>(
+            std::lower_bound(event_reach_.begin() + static_cast<std::ptrdiff_t>(from), event_reach_.end(), t) -
+            event_reach_.begin());
+    }
+    // Time went backwards before `from`: the blocks passed here are the
+    // ones the read takes whole.
+    while (k < n && (bad_events_[k] != 0 || events_[k].header.max_timestamp < t)) ++k;
+    return k;
 }
 
 std::size_t RecordingFile::eventBlockOf(std::uint64_t n) const {

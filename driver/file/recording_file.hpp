@@ -50,6 +50,9 @@ public:
     // First event block holding an event with timestamp >= t (so every
     // earlier block holds only smaller ones); eventBlocks().size() if none.
     std::size_t firstEventBlockReaching(std::uint64_t t) const;
+    // The same among blocks `from` and later that are not known to be
+    // damaged: where a read from block `from` meets its first event >= t.
+    std::size_t firstEventBlockReaching(std::uint64_t t, std::size_t from) const;
     // Smallest event timestamp in blocks k and later (max of u64 past the end).
     std::uint64_t eventFloor(std::size_t k) const {
         return k < event_floor_.size() ? event_floor_[k] : ~0ull;
@@ -78,7 +81,10 @@ private:
     bool read_at(std::uint64_t offset, void* data, std::size_t size);
     bool read_index(std::string& reason);
     void scan_blocks();
-    std::uint64_t find_next_block(std::uint64_t from);
+    // Offset of the first valid block header at or after `from`, or of the
+    // index if that comes first (then `at_index`); 0 if there is neither.
+    std::uint64_t find_next_block(std::uint64_t from, bool& at_index);
+    bool index_starts_at(std::uint64_t offset);
     // `content`: also check that an event payload agrees with its header.
     bool load_block(const BlockEntry& e, std::vector<std::uint32_t>& buffer, std::string& reason,
                     bool content);
@@ -89,7 +95,6 @@ private:
     std::string path_;
     std::uint64_t size_ = 0;
     std::uint64_t header_size_ = 0;
-    std::uint64_t blocks_end_ = 0;  // where block data ends (index offset, or file size)
     RecordingInfo info_;
     std::vector<BlockEntry> events_;
     std::vector<BlockEntry> triggers_;

@@ -167,13 +167,21 @@ RecordingReader::Events RecordingReader::read(const char* operation, Body&& body
     return r.events;
 }
 
-// Edges from lo up to the timestamp of the event now at the position.
 void RecordingReader::count_read(Read& r, std::uint64_t lo, std::uint64_t n) {
+    const std::uint64_t from = cursor_->index();
     if (n > 0) {
-        const std::uint64_t left = file_->eventCount() - std::min(file_->eventCount(), cursor_->index());
+        const std::uint64_t left = file_->eventCount() - std::min(file_->eventCount(), from);
         r.events = buffers_->take(static_cast<std::size_t>(std::min(n, left)));
         r.events->resize(cursor_->read(n, r.events->data()));
     }
+    cover(r, lo, from);
+}
+
+// Edges from lo up to the timestamp of the event now at the position. A
+// read that took no event covers no time, so that empty reads do not
+// deliver the edges before the position again and again.
+void RecordingReader::cover(Read& r, std::uint64_t lo, std::uint64_t from) {
+    if (cursor_->index() == from) return;
     if (cursor_->atEnd()) {
         file_->edgesBetween(lo, kNoLimit, r.edges);
     } else if (const std::uint64_t hi = cursor_->timestamp(); hi > lo) {
@@ -186,9 +194,17 @@ void RecordingReader::interval_read(Read& r, std::uint64_t lo, std::uint64_t t0,
     if (interval > kNoLimit - t0) {
         count_read(r, lo, kNoLimit);  // the interval reaches past every timestamp
     } else {
-        r.events = buffers_->take(static_cast<std::size_t>(cursor_->boundBefore(t0 + interval)));
-        r.events->resize(cursor_->readBefore(t0 + interval, r.events->data()));
-        count_read(r, lo, 0);
+        const std::uint64_t limit = t0 + interval;
+        const std::uint64_t from = cursor_->index();
+        r.events = buffers_->take(static_cast<std::size_t>(cursor_->boundBefore(limit)));
+        std::size_t done = cursor_->readBefore(limit, r.events->data());
+        // A damaged block stopped the read short of the limit: go on after it.
+        while (cursor_->before(limit)) {
+            r.events->resize(done + static_cast<std::size_t>(cursor_->boundBefore(limit)));
+            done += cursor_->readBefore(limit, r.events->data() + done);
+        }
+        r.events->resize(done);
+        cover(r, lo, from);
     }
     // Only a file whose time goes backwards can hold events before t0 here.
     if (!file_->monotonic())
@@ -199,7 +215,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEvents(std::uint64_t 
     if (faults::hit("EvFileReader::readEvents")) return nullptr;
     return read("readEvents", [&](Read& r) {
         if (cursor_->atEnd()) return;
-        const std::uint64_t lo = cursor_->index() == 0 ? 0 : cursor_->timestamp();
+        const std::uint64_t lo = cursor_->atStart() ? 0 : cursor_->timestamp();
         count_read(r, lo, n);
     });
 }
@@ -218,7 +234,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsFromEventIndex(
     if (faults::hit("EvFileReader::readEventsFromEventIndex")) return nullptr;
     return read("readEventsFromEventIndex", [&](Read& r) {
         if (!cursor_->seekIndex(event_num)) return;
-        const std::uint64_t lo = cursor_->index() == 0 ? 0 : cursor_->timestamp();
+        const std::uint64_t lo = cursor_->atStart() ? 0 : cursor_->timestamp();
         count_read(r, lo, n);
     });
 }
@@ -229,7 +245,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeInterval(
     return read("readEventsByTimeInterval", [&](Read& r) {
         if (cursor_->atEnd()) return;
         const std::uint64_t t0 = cursor_->timestamp();
-        interval_read(r, cursor_->index() == 0 ? 0 : t0, t0, interval);
+        interval_read(r, cursor_->atStart() ? 0 : t0, t0, interval);
     });
 }
 
@@ -248,7 +264,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeIntervalF
     return read("readEventsByTimeIntervalFromEventIndex", [&](Read& r) {
         if (!cursor_->seekIndex(event_num)) return;
         const std::uint64_t t0 = cursor_->timestamp();
-        interval_read(r, cursor_->index() == 0 ? 0 : t0, t0, interval);
+        interval_read(r, cursor_->atStart() ? 0 : t0, t0, interval);
     });
 }
 

@@ -23,9 +23,11 @@ namespace vantrel::file {
 // A read that starts at event i and leaves the position at event j covers
 // the timestamps from lo up to (excluding) the timestamp of event j, or to
 // the end of time once the last event has been read. lo is 0 for a read that
-// starts at the first event, the given timestamp for the _FromTimestamp
-// reads, and otherwise the timestamp of event i. Reading a file front to back
-// in any mix of reads therefore delivers every edge exactly once.
+// starts at the first readable event (damaged blocks before it do not
+// count), the given timestamp for the _FromTimestamp reads, and otherwise
+// the timestamp of event i. Reading a file front to back
+// in any mix of reads therefore delivers every edge exactly once. A read
+// that takes no event covers nothing.
 class RecordingReader final : public EvFileReader {
 public:
     explicit RecordingReader(std::string path);
@@ -88,6 +90,7 @@ private:
     template <class Body>
     Events read(const char* operation, Body&& body);
     void count_read(Read& r, std::uint64_t lo, std::uint64_t n);
+    void cover(Read& r, std::uint64_t lo, std::uint64_t from);
     void interval_read(Read& r, std::uint64_t lo, std::uint64_t t0, std::uint64_t interval);
     void deliver(const std::vector<EventTriggerIn>& edges);
 

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/utf8.hpp"
 #include "file/crc32c.hpp"
+#include "io/file_access.hpp"
 
 namespace vantrel::file {
 
@@ -23,6 +25,12 @@ void RecordingWriter::close_file() {
     fd_ = -1;
 }
 
+void RecordingWriter::abandon() {
+    close_file();
+    if (identity_) io::remove_if_same(path_, *identity_);
+    identity_.reset();
+}
+
 bool RecordingWriter::fail(const std::string& what) {
     if (error_.empty()) error_ = what;
     close_file();
@@ -31,11 +39,19 @@ bool RecordingWriter::fail(const std::string& what) {
 
 bool RecordingWriter::open(const std::string& path, const RecordingInfo& info) {
     path_ = path;
-    if (info.serial.size() > kMaxSerialSize) return fail("serial number longer than 65535 bytes");
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) return fail(std::string("cannot create the file: ") + std::strerror(errno));
+    // Readers take the serial number as UTF-8 text (a simulated camera's
+    // need not be).
+    RecordingInfo stored = info;
+    stored.serial = text::to_utf8(info.serial);
+    if (stored.serial.size() > kMaxSerialSize) return fail("serial number longer than 65535 bytes");
+    io::FileDescriptor fd;
+    io::FileIdentity identity;
+    std::string why;
+    if (!io::create_for_writing(path, false, fd, identity, why)) return fail(why);
+    fd_ = fd.release();
+    identity_ = identity;
     events_ = EventBlockEncoder(layout_for_sensor(info.width, info.height));
-    const std::string header = encode_file_header(info);
+    const std::string header = encode_file_header(stored);
     return write_all(header.data(), header.size());
 }
 

@@ -2,11 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "file/event_codec.hpp"
 #include "file/format.hpp"
+#include "io/file_access.hpp"
 #include "vantrel/events.hpp"
 
 namespace vantrel::file {
@@ -37,6 +39,10 @@ public:
     // Flushes, writes the index and footer, and closes the file.
     bool finish();
 
+    // Closes the file and removes it (if the path still names the file this
+    // writer created): for a write that must leave nothing when it fails.
+    void abandon();
+
     bool failed() const { return !error_.empty(); }
     const std::string& error() const { return error_; }
     std::uint64_t eventCount() const { return event_count_; }
@@ -59,6 +65,7 @@ private:
     BlockLimits limits_;
     int fd_ = -1;
     std::string path_;
+    std::optional<io::FileIdentity> identity_;  // of the file open() created
     std::string error_;
     std::uint64_t offset_ = 0;
     std::uint64_t event_count_ = 0;    // events in written blocks

@@ -1,7 +1,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/utf8.hpp"
 #include "file/recording_writer.hpp"
+#include "io/file_access.hpp"
 #include "vantrel/sim/simulator.hpp"
 
 namespace vantrel::sim {
@@ -10,6 +12,7 @@ void writeRecording(const std::string& path, const Event2D* events, std::size_t 
                     std::uint16_t width, std::uint16_t height, const std::string& serial,
                     const std::vector<EventTriggerIn>& triggers, std::int64_t local_time_ticks) {
     // Checked before the file is touched, so a refused call leaves no file.
+    if (auto why = io::path_refusal(path)) throw std::invalid_argument("cannot write a recording: " + *why);
     for (std::size_t i = 0; i < count; ++i) {
         const Event2D& e = events[i];
         if (e.x >= width || e.y >= height)
@@ -23,6 +26,7 @@ void writeRecording(const std::string& path, const Event2D* events, std::size_t 
     for (std::size_t i = 1; i < triggers.size(); ++i)
         if (triggers[i].timestamp < triggers[i - 1].timestamp)
             throw std::invalid_argument("trigger timestamps go backwards at edge " + std::to_string(i));
+    if (!text::is_utf8(serial)) throw std::invalid_argument("the serial number is not UTF-8");
     if (serial.size() > file::kMaxSerialSize)
         throw std::invalid_argument("serial number longer than 65535 bytes");
 
@@ -31,7 +35,10 @@ void writeRecording(const std::string& path, const Event2D* events, std::size_t 
               writer.add(events, count);
     for (std::size_t i = 0; ok && i < triggers.size(); ++i) ok = writer.add(triggers[i]);
     if (ok) ok = writer.finish();
-    if (!ok) throw std::runtime_error("cannot write recording '" + path + "': " + writer.error());
+    if (!ok) {
+        writer.abandon();  // no partial recording stays behind
+        throw std::runtime_error("cannot write recording '" + path + "': " + writer.error());
+    }
 }
 
 }  // namespace vantrel::sim

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "file/replay_source.hpp"
+#include "io/file_access.hpp"
 #include "log/log.hpp"
 #include "sim/scenes/scene.hpp"
 #include "sim/sim_camera.hpp"
@@ -42,6 +43,8 @@ CameraSpec validate_spec(CameraSpec spec) {
     if (!spec.source.empty()) {
         file::ReplayInfo info;
         std::string error;
+        // The path is left out of a message that it would cut short.
+        if (auto why = io::path_refusal(spec.source)) throw std::invalid_argument("cannot replay: " + *why);
         if (!file::probe_recording(spec.source, info, error)) {
             throw std::invalid_argument("cannot replay '" + spec.source + "': " + error);
         }

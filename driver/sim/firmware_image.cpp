@@ -1,12 +1,11 @@
 #include "sim/firmware_image.hpp"
 
 #include <array>
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <stdexcept>
-#include <sys/stat.h>
 
+#include "common/utf8.hpp"
+#include "io/file_access.hpp"
 #include "sim/scenes/random.hpp"
 #include "vantrel/sim/simulator.hpp"
 
@@ -63,6 +62,8 @@ std::string check_version_text(const std::string& version) {
     for (unsigned char c : version) {
         if (c < 0x20 || c == 0x7F) return "the version text holds a control character";
     }
+    // It becomes the camera's firmware version, which Python reads as text.
+    if (!text::is_utf8(version)) return "the version text is not UTF-8";
     return {};
 }
 
@@ -112,23 +113,19 @@ Parsed parse_image(const std::uint8_t* data, std::size_t size) {
 }
 
 Parsed read_image_file(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return refuse("cannot open '" + path + "': " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return refuse("'" + path + "' is not a regular file");
-    const auto limit = kHeaderSize + kMaxVersionLength + kMaxPayloadSize + kTrailerSize;
-    if (static_cast<std::uint64_t>(st.st_size) > limit)
-        return refuse("'" + path + "' is too large for a firmware image");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return refuse("cannot open '" + path + "'");
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (in.gcount() != static_cast<std::streamsize>(bytes.size())) return refuse("cannot read '" + path + "'");
-    return parse_image(bytes.data(), bytes.size());
+    std::string bytes, error;
+    if (!io::read_whole_file(path, kHeaderSize + kMaxVersionLength + kMaxPayloadSize + kTrailerSize, bytes,
+                             error)) {
+        if (error.rfind("is ", 0) == 0) return refuse("'" + path + "' " + error);
+        return refuse("cannot open '" + path + "': " + error);
+    }
+    return parse_image(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 }  // namespace firmware
 
 void writeFirmwareImage(const std::string& path, const std::string& version) {
+    if (auto why = io::path_refusal(path)) throw std::invalid_argument("cannot write a firmware image: " + *why);
     if (const std::string why = firmware::check_version_text(version); !why.empty())
         throw std::invalid_argument("cannot write a firmware image: " + why);
     // A stand-in payload, derived from the version so images are reproducible.
@@ -139,11 +136,10 @@ void writeFirmwareImage(const std::string& path, const std::string& version) {
         std::memcpy(payload.data() + i, &r, 8);
     }
     const auto image = firmware::build_image(version, payload);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("cannot write firmware image '" + path + "': " + std::strerror(errno));
-    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    out.close();
-    if (!out) throw std::runtime_error("cannot write firmware image '" + path + "'");
+    std::string error;
+    if (!io::write_new_file(path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()),
+                            false, error))
+        throw std::runtime_error("cannot write firmware image '" + path + "': " + error);
 }
 
 }  // namespace vantrel::sim

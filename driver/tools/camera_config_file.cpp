@@ -2,14 +2,13 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
+#include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 
+#include "io/file_access.hpp"
 #include "log/log.hpp"
+#include "tools/json_bounds.hpp"
 #include "tools/camera_tool_core.hpp"
 #include "tools/param_judge.hpp"
 
@@ -20,7 +19,10 @@ namespace {
 namespace fs = std::filesystem;
 
 // Configuration files are small; anything larger is not one.
-constexpr std::uintmax_t kMaxFileBytes = 16u << 20;
+constexpr std::size_t kMaxFileBytes = 16u << 20;
+
+// How much of a wrong value a message quotes.
+constexpr std::size_t kQuoted = 80;
 
 const char* interface_name(InterfaceType type) { return type == InterfaceType::MIPI ? "MIPI" : "USB"; }
 
@@ -43,12 +45,13 @@ std::optional<std::string> check_header(const nlohmann::json& document) {
     const auto format = document.find("format");
     if (format == document.end()) return std::string("not a camera configuration: no \"format\" member");
     if (!format->is_string() || format->get<std::string>() != kConfigFormat) {
-        return "not a camera configuration: format is " + format->dump() + ", expected \"" + kConfigFormat + "\"";
+        return "not a camera configuration: format is " + compact_text(*format, kQuoted) + ", expected \"" +
+               kConfigFormat + "\"";
     }
     const auto version = document.find("version");
     if (version == document.end()) return std::string("no \"version\" member");
     if (!version->is_number_integer() || version->get<std::int64_t>() != kConfigVersion) {
-        return "unknown version " + version->dump() + " (this driver reads version " +
+        return "unknown version " + compact_text(*version, kQuoted) + " (this driver reads version " +
                std::to_string(kConfigVersion) + ")";
     }
     const auto camera = document.find("camera");
@@ -93,25 +96,18 @@ nlohmann::ordered_json make_camera_config(const CameraDescription& camera,
 
 std::optional<std::string> write_camera_config(const std::string& path, const nlohmann::ordered_json& document) {
     if (path.empty()) return std::string("empty path");
+    if (auto why = io::path_refusal(path)) return why;
     std::string text;
     try {
         text = document.dump(2) + "\n";
     } catch (const nlohmann::json::exception& e) {
         return std::string("cannot encode the configuration: ") + e.what();
     }
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return "cannot create '" + temporary + "': " + std::strerror(errno);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        if (!out) {
-            const std::string why = std::strerror(errno);
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            return "cannot write '" + temporary + "': " + why;
-        }
-    }
+    static std::atomic<unsigned> serial{0};
+    const std::string temporary =
+        path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
+    std::string why;
+    if (!io::write_new_file(temporary, text, true, why)) return "'" + temporary + "': " + why;
     std::error_code error;
     fs::rename(temporary, path, error);
     if (error) {
@@ -173,26 +169,11 @@ std::optional<std::string> apply_camera_config(const nlohmann::json& document, c
 
 std::optional<std::string> import_camera_config(const std::string& path, const std::string& serial,
                                                 const std::vector<std::shared_ptr<CameraTool>>& tools) {
-    std::error_code error;
-    const auto status = fs::status(path, error);
-    if (!fs::exists(status)) return std::string("no such file");
-    if (fs::is_directory(status)) return std::string("is a directory, not a file");
-    const auto size = fs::file_size(path, error);
-    if (!error && size > kMaxFileBytes) {
-        return "file holds " + std::to_string(size) + " bytes, more than a camera configuration can";
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::string("cannot be read: ") + std::strerror(errno);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return std::string("cannot be read: ") + std::strerror(errno);
-
+    std::string text;
+    std::string why;
+    if (!io::read_whole_file(path, kMaxFileBytes, text, why)) return why;
     nlohmann::json document;
-    try {
-        document = nlohmann::json::parse(text.str());
-    } catch (const nlohmann::json::parse_error& e) {
-        return std::string("malformed JSON: ") + e.what();
-    }
+    if (auto refusal = parse_bounded(text, document)) return refusal;
     return apply_camera_config(document, serial, tools);
 }
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "log/log.hpp"
+#include "tools/json_bounds.hpp"
 #include "tools/param_judge.hpp"
 #include "tools/tool_journal.hpp"
 
@@ -179,8 +180,12 @@ ParamResult CameraToolCore::fromJson(const nlohmann::json& document) {
         write.tool = info_.id;
         write.op = "from_json";
         // Names given as raw bytes need not be UTF-8; the journal must not throw for them.
-        write.json = document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        write.json = tools::compact_text(document);
         journal->record(std::move(write));
+    }
+    if (tools::too_deep(document)) {
+        return refuse("from_json", "",
+                      "the document is nested deeper than " + std::to_string(tools::kMaxJsonDepth) + " levels");
     }
     ParamValueMap accepted;
     std::lock_guard<std::mutex> lock(mutex_);

@@ -30,7 +30,7 @@ void setToolDocument(const std::string& serial, const std::string& tool_id, cons
         nlohmann::json document;
         try {
             document = nlohmann::json::parse(json_text);
-        } catch (const nlohmann::json::parse_error& e) {
+        } catch (const nlohmann::json::exception& e) {  // syntax, and numbers too large for a double
             throw std::invalid_argument(std::string("not a JSON document: ") + e.what());
         }
         tool->core().setDocumentOverride(std::move(document));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -8,6 +10,19 @@
 #include "vantrel/export.hpp"
 
 namespace vantrel {
+
+// One message as the logger hands it to a sink.
+struct LogRecord {
+    LogLevelType level;
+    std::chrono::system_clock::time_point time;
+    std::string text;
+};
+
+// Takes the messages the level lets through, on the thread that logs (any
+// driver thread, possibly one that streams), with none of the logger's locks
+// held. It must return quickly and never wait for a lock that a thread
+// calling into the driver may hold (such as an interpreter lock).
+using LogSink = std::function<void(const LogRecord&)>;
 
 // The driver's process-wide logger: one line per message (time, level,
 // text) to standard error, or appended to the file set by setLogFile.
@@ -25,6 +40,10 @@ public:
     // error. False, with the previous destination kept, when the file
     // cannot be opened.
     bool setLogFile(const std::string& log_file);
+    // While a sink is set, messages go to it instead of the file or standard
+    // error; an empty sink returns to them. A message being handed to the
+    // previous sink on another thread may still reach it after this returns.
+    void setSink(LogSink sink);
 
     bool isEnabled(LogLevelType level) const noexcept;
     void write(LogLevelType level, std::string_view message);

@@ -12,3 +12,4 @@
 #include "vantrel/names.hpp"
 #include "vantrel/params.hpp"
 #include "vantrel/process_exit.hpp"
+#include "vantrel/recording_layout.hpp"

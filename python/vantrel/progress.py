@@ -4,13 +4,15 @@ from __future__ import annotations
 
 import sys
 import time
+from types import TracebackType
+from typing import TextIO
 
 
 class ProgressBar:
     """Draws `label [#####.....]  42%` on one line of a stream, redrawn in place on
     a terminal and at most every 10 % otherwise. Use as a context manager."""
 
-    def __init__(self, label: str, total: float, *, stream=None, width: int = 30) -> None:
+    def __init__(self, label: str, total: float, *, stream: TextIO | None = None, width: int = 30) -> None:
         if total <= 0:
             raise ValueError("total must be positive")
         self.label, self.total, self.width = label, float(total), width
@@ -46,5 +48,6 @@ class ProgressBar:
     def __enter__(self) -> "ProgressBar":
         return self
 
-    def __exit__(self, *exc) -> None:
+    def __exit__(self, kind: type[BaseException] | None, error: BaseException | None,
+                 trace: TracebackType | None) -> None:
         self.close()

@@ -8,29 +8,19 @@ the fields x, y, polarity and timestamp); any array with those fields works.
 from __future__ import annotations
 
 import os
+from typing import TYPE_CHECKING, Any
 
 import numpy as np
+
+from vantrel.transforms import event_frame, time_surface
+
+if TYPE_CHECKING:
+    from PIL import Image
 
 #: Grey level of a pixel without events in a polarity frame.
 BACKGROUND = 128
 #: Grey-level step per event of net polarity (ON brightens, OFF darkens).
 STEP = 64
-
-_FIELDS = ("x", "y", "polarity", "timestamp")
-
-
-def _check_events(events: np.ndarray, width: int, height: int) -> None:
-    names = getattr(getattr(events, "dtype", None), "names", None) or ()
-    missing = [f for f in _FIELDS if f not in names]
-    if missing:
-        raise TypeError("events must be an event array with fields x, y, polarity, timestamp "
-                        "(missing: %s)" % ", ".join(missing))
-    if events.ndim != 1:
-        raise ValueError("events must be one-dimensional")
-    if width <= 0 or height <= 0:
-        raise ValueError("width and height must be positive")
-    if len(events) and (int(events["x"].max()) >= width or int(events["y"].max()) >= height):
-        raise ValueError("events lie outside a %dx%d sensor" % (width, height))
 
 
 def accumulate(events: np.ndarray, width: int, height: int) -> np.ndarray:
@@ -38,11 +28,7 @@ def accumulate(events: np.ndarray, width: int, height: int) -> np.ndarray:
 
     Returns an int32 array of shape (height, width).
     """
-    _check_events(events, width, height)
-    sign = np.where(events["polarity"] > 0, 1, -1).astype(np.int32)
-    index = events["y"].astype(np.int64) * width + events["x"].astype(np.int64)
-    net = np.bincount(index, weights=sign, minlength=width * height)
-    return net.astype(np.int32).reshape(height, width)
+    return event_frame(events, width, height, mode="polarity")
 
 
 def polarity_frame(events: np.ndarray, width: int, height: int) -> np.ndarray:
@@ -50,32 +36,6 @@ def polarity_frame(events: np.ndarray, width: int, height: int) -> np.ndarray:
     events dominate, darker where OFF events do. uint8, shape (height, width)."""
     net = accumulate(events, width, height)
     return np.clip(BACKGROUND + STEP * net.astype(np.int64), 0, 255).astype(np.uint8)
-
-
-def time_surface(events: np.ndarray, width: int, height: int, *, tau_us: float = 50_000.0,
-                 t_ref: int | None = None) -> np.ndarray:
-    """Exponentially decaying time surface: for each pixel exp(-(t_ref - t_last) / tau_us),
-    where t_last is the pixel's latest event at or before t_ref (default: the last
-    timestamp of `events`), and 0 for pixels without such an event. float64,
-    shape (height, width), values in [0, 1]."""
-    _check_events(events, width, height)
-    if tau_us <= 0:
-        raise ValueError("tau_us must be positive")
-    surface = np.zeros((height, width), dtype=np.float64)
-    if len(events) == 0:
-        return surface
-    ts = events["timestamp"].astype(np.int64)
-    if t_ref is None:
-        t_ref = int(ts.max())
-    keep = ts <= t_ref
-    ts = ts[keep]
-    index = events["y"][keep].astype(np.int64) * width + events["x"][keep].astype(np.int64)
-    last = np.full(width * height, -1, dtype=np.int64)
-    np.maximum.at(last, index, ts)
-    fired = last >= 0
-    flat = surface.reshape(-1)
-    flat[fired] = np.exp(-(t_ref - last[fired]) / float(tau_us))
-    return surface
 
 
 def time_surface_image(events: np.ndarray, width: int, height: int, *, tau_us: float = 50_000.0,
@@ -137,7 +97,7 @@ def _si(value: float) -> str:
     return "%.0f" % value
 
 
-def save_png(picture, path: str | os.PathLike) -> str:
+def save_png(picture: Any, path: str | os.PathLike[str]) -> str:
     """Writes a uint8 array (grey or RGB) or a Pillow image as PNG; returns the path."""
     from PIL import Image
 

@@ -7,14 +7,12 @@
 
 #include <pybind11/numpy.h>
 
+#include "events/event_dtype.hpp"
 #include "vantrel/events.hpp"
 
 namespace vantrel_py {
 
 namespace py = pybind11;
-
-// Built on first use and kept for the life of the process.
-py::dtype event_dtype();
 
 // Readies the event dtype (and pybind11's NumPy bindings) now. Called by
 // bindings that block in the driver without the GIL and build an array

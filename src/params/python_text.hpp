@@ -15,18 +15,6 @@ inline py::str decode_utf8(const std::string& bytes) {
     return py::reinterpret_steal<py::str>(text);
 }
 
-// Limits the native recursion of a converter through the interpreter's own
-// guard: nesting that would exhaust the stack raises RecursionError.
-class RecursionGuard {
-public:
-    explicit RecursionGuard(const char* where) {
-        if (Py_EnterRecursiveCall(where) != 0) throw py::error_already_set();
-    }
-    ~RecursionGuard() { Py_LeaveRecursiveCall(); }
-    RecursionGuard(const RecursionGuard&) = delete;
-    RecursionGuard& operator=(const RecursionGuard&) = delete;
-};
-
 // A snapshot of a dictionary's entries, in its iteration order. Converting a
 // value may run Python code (str() of an object) that changes the
 // dictionary; walking the snapshot keeps every key and value alive.

@@ -283,6 +283,27 @@ TEST_F(ReaderTest, NoTriggerCallAfterItsUnregistrationReturnedTrue) {
     EXPECT_EQ(calls_after, 0);
 }
 
+TEST_F(ReaderTest, ReadsThatTakeNoEventCoverNoTime) {
+    // Found by fuzzing: empty reads at the start delivered the edges before
+    // the first event again each time.
+    const auto events = stream_events(300, 5000);
+    const std::vector<EventTriggerIn> edges{{0, 10, 1}, {1, 4000, 2}, {0, events[150].timestamp, 3}};
+    const auto r = open_reader(write("a.vtr", events, edges));
+    std::vector<EventTriggerIn> got;
+    r->registerTriggerInCallback([&](const EventTriggerIn& e) { got.push_back(e); });
+    EXPECT_TRUE(r->readEvents(0)->empty());
+    EXPECT_TRUE(r->readEventsByTimeInterval(0)->empty());
+    EXPECT_TRUE(r->readEventsFromEventIndex(0, 0)->empty());
+    EXPECT_TRUE(got.empty());
+    r->readEvents(100);
+    EXPECT_EQ(got.size(), 2u);
+    r->readEvents(0);
+    r->readEventsByTimeInterval(0);
+    r->readEvents(1000);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[2].timestamp, events[150].timestamp);
+}
+
 TEST_F(ReaderTest, ExportHoldsExactlyTheInclusiveRange) {
     const auto events = stream_events(900);
     std::vector<EventTriggerIn> edges;

@@ -146,6 +146,28 @@ TEST_F(RecoveryTest, LargeReadsLeaveDamagedBlocksOutAndCloseTheGap) {
     EXPECT_TRUE(same(*r->readEvents(900), Events(expected.begin() + 250, expected.begin() + 1150)));
 }
 
+TEST_F(RecoveryTest, ADamagedBlockMetWhileSeekingLeavesTheLoadedBlockIntact) {
+    // The cursor holds block 2 when a seek first meets damaged block 1: the
+    // failed load of block 1 must not leave its bytes in place of block 2's.
+    const auto events = stream_events(300);
+    std::string bytes = bytes_of(write("full.vtr", events, {}, {100, 8}));
+    RecordingFile layout;
+    std::string error;
+    ASSERT_TRUE(layout.open(path("full.vtr"), error));
+    bytes[layout.eventBlocks()[1].offset + kBlockHeaderSize + 17] ^= 0x20;
+    put_bytes(path("damaged.vtr"), bytes);
+    auto r = EvFileReader::createFileReader(path("damaged.vtr"));
+    ASSERT_TRUE(r && r->open());
+    ASSERT_TRUE(r->seekToEventIndex(299));
+    EXPECT_TRUE(same(*r->readEvents(1), Events{events[299]}));
+    ASSERT_TRUE(r->seekToTimestamp(events[150].timestamp));
+    EXPECT_EQ(r->getCurrentEventIndex(), 200u);
+    EXPECT_TRUE(same(*r->readEvents(100), Events(events.begin() + 200, events.end())));
+    ASSERT_TRUE(r->seekToEventIndex(299));
+    EXPECT_TRUE(same(*r->readEventsByTimeIntervalFromTimestamp(events[150].timestamp, 1u << 30),
+                     Events(events.begin() + 200, events.end())));
+}
+
 TEST_F(RecoveryTest, ScanningSkipsGarbageAndUnknownBlocks) {
     const auto events = stream_events(40);
     std::string bytes = bytes_of(write("full.vtr", events, {}, {10, 4}));

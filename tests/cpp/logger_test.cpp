@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #include "log/log.hpp"
 #include "log/log_line.hpp"
+#include "vantrel/log_queue.hpp"
 #include "vantrel/logger.hpp"
 
 namespace vantrel {
@@ -111,6 +113,73 @@ TEST_F(LoggerTest, ConcurrentWritersNeverInterleaveLines) {
     for (const auto& line : lines) {
         EXPECT_EQ(line.rfind(" end"), line.size() - 4) << line;
     }
+}
+
+TEST_F(LoggerTest, SinkTakesMessagesInsteadOfTheFileUntilRemoved) {
+    std::vector<LogRecord> seen;
+    logger().setSink([&](const LogRecord& record) { seen.push_back(record); });
+    log::info("filtered out");
+    log::warning("to the sink ", 42);
+    logger().setSink({});
+    log::warning("to the file again");
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].level, LogLevelType::LOG_WARNING);
+    EXPECT_EQ(seen[0].text, "to the sink 42");
+    const auto age = std::chrono::system_clock::now() - seen[0].time;
+    EXPECT_LT(age, std::chrono::seconds(5));
+    const auto lines = lines_of(read_file(path_));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("to the file again"), std::string::npos);
+}
+
+TEST_F(LoggerTest, SinkRunsWithoutTheLoggersLock) {
+    // A sink that calls back into the logger would deadlock if it ran under
+    // the logger's lock.
+    int calls = 0;
+    logger().setSink([&](const LogRecord&) {
+        ++calls;
+        EXPECT_TRUE(logger().setLogFile(path_.string()));
+        logger().setLogLevel(LogLevelType::LOG_WARNING);
+    });
+    log::error("reentrant");
+    logger().setSink({});
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(LogQueue, KeepsOrderDropsTheOldestWhenFullAndCountsDrops) {
+    LogQueue queue(3, 1 << 20);
+    for (int i = 0; i < 5; ++i) {
+        queue.push(LogRecord{LogLevelType::LOG_ERROR, {}, "line " + std::to_string(i)});
+    }
+    const auto records = queue.take(std::chrono::milliseconds(0));
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].text, "line 2");
+    EXPECT_EQ(records[2].text, "line 4");
+    EXPECT_EQ(queue.dropped(), 2u);
+    EXPECT_TRUE(queue.take(std::chrono::milliseconds(1)).empty());
+}
+
+TEST(LogQueue, BoundedByTextBytes) {
+    LogQueue queue(1000, 100);
+    for (int i = 0; i < 10; ++i) queue.push(LogRecord{LogLevelType::LOG_ERROR, {}, std::string(30, 'a' + i)});
+    const auto records = queue.take(std::chrono::milliseconds(0));
+    EXPECT_EQ(records.size(), 3u);  // 3 x 31 bytes fit in 100
+    EXPECT_EQ(queue.dropped(), 7u);
+    EXPECT_EQ(records.back().text[0], 'a' + 9);
+}
+
+TEST(LogQueue, TakeWaitsForTheFirstRecordFromAnotherThread) {
+    auto queue = std::make_shared<LogQueue>(100, 1 << 20);
+    Logger::Instance().setSink(LogQueue::sinkInto(queue));
+    std::thread writer([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        log::error("from a driver thread");
+    });
+    const auto records = queue->take(std::chrono::seconds(10));
+    writer.join();
+    Logger::Instance().setSink({});
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].text, "from a driver thread");
 }
 
 TEST(LogLine, OneLineWithTimeLevelAndEscapedText) {

@@ -23,6 +23,12 @@ RUNS = [
     ("testing_with_sim.py", [], r"^all 4 checks passed$"),
     ("replay.py", [], r"pixels and polarities identical: True; timestamps identical after a shift of -?\d+ us: True$"),
     ("demo.py", ["--out", "OUT", "--seconds", "1"], r"identical to what the callback received: True$"),
+    ("first_script.py", [], r"^[1-9]\d{6} events saved, loaded and written; the recording holds them all: True$"),
+    ("many_recordings.py", ["--out", "OUT", "--seconds", "0.5"], r"^1 worker: \d+\.\d\d s, 2 workers: \d+\.\d\d s "),
+    ("many_recordings.py", [], r"^(\d+) windows \(expected \1\), the same with one worker and two: True$"),
+    ("many_recordings.py", [], r"^wrote [1-9]\d* rows to \S+rates\.parquet and \S+frames\.parquet$"),
+    ("windows_and_transforms.py", [], r"^every event in exactly one window: True; 0\.4 to 0\.6 s: [1-9]\d* events, "
+                                      r"in order: True$"),
 ]
 
 

@@ -145,6 +145,50 @@ def test_deep_nesting_raises_recursion_error_instead_of_crashing(bias):
         bias.to_json()
 
 
+def test_deep_nesting_is_safe_on_the_smallest_thread_stack(python_subprocess):
+    # Python threads may run on as little as 32 KiB of stack: neither
+    # converter may let the nesting decide how much of it they use. (What
+    # the conversions build is freed by the main thread: Python's own
+    # deallocation of deep structures needs more stack than that.)
+    done = python_subprocess("""
+        import threading
+        import vantrel_core as vc, vantrel_sim as vs
+        vs.reset()
+        vs.add_camera("J", realtime=False)
+        bias = vc.EvCameraService().open("J").get_tool_by_id("bias")
+        deep = []
+        for _ in range(100_000):
+            deep = [deep]
+        nearly = 1
+        for _ in range(4_000):
+            nearly = {"a": [nearly]}
+        outcome, kept = [], []
+
+        def convert(call):
+            try:
+                kept.append(call())
+                outcome.append("converted")
+            except RecursionError:
+                outcome.append("RecursionError")
+
+        def run():
+            convert(lambda: bias.from_json(deep))
+            vs.set_tool_document("J", "bias", "[" * 100_000 + "]" * 100_000)
+            convert(bias.to_json)
+            convert(lambda: bias.from_json(nearly))
+            vs.set_tool_document("J", "bias", '{"a": [' * 4_000 + "1" + "]}" * 4_000)
+            convert(bias.to_json)
+
+        threading.stack_size(32 * 1024)
+        thread = threading.Thread(target=run)
+        thread.start()
+        thread.join()
+        print(outcome, kept[-1] == nearly, '{"a":[' * 4_000 + "1" in vs.tool_writes("J")[-1]["json"])
+    """)
+    assert done.returncode == 0, done.stderr[-1000:]
+    assert done.stdout.split("\n")[-2] == "['RecursionError', 'RecursionError', 'converted', 'converted'] True True"
+
+
 def test_moderate_nesting_round_trips(bias):
     value = nested_list(500)
     assert json.loads(document_of(bias, value)) == value
@@ -154,6 +198,8 @@ def test_moderate_nesting_round_trips(bias):
 def test_set_tool_document_checks_its_arguments(bias):
     with pytest.raises(ValueError):
         vs.set_tool_document(SERIAL, "bias", "{not json")
+    with pytest.raises(ValueError, match="number overflow"):
+        vs.set_tool_document(SERIAL, "bias", "[1e999]")
     with pytest.raises(ValueError):
         vs.set_tool_document(SERIAL, "laser", "{}")
     with pytest.raises(ValueError):

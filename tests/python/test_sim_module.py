@@ -132,3 +132,20 @@ def test_write_firmware_image(sim, tmp_path):
     camera = open_camera()
     assert camera.firmware_upgrade(str(path))
     assert camera.get_description().firmware_version == "7.0"
+
+
+def test_help_shows_every_function_by_its_signature():
+    import inspect
+    import pydoc
+
+    from vantrel_sim import _sim
+
+    extension = {name for name in dir(_sim) if not name.startswith("__")}
+    assert extension <= set(dir(vs)) and set(vs.__all__) == {n for n in extension if not n.startswith("_")}
+    page = pydoc.render_doc(vs, renderer=pydoc.plaintext)
+    assert "pybind11" not in page and "push_batch(serial: object, events: object) -> bool" in page
+    signature = inspect.signature(vs.add_camera)
+    width = signature.parameters["width"]
+    assert list(signature.parameters)[:2] == ["serial", "width"]
+    assert (width.kind, width.default) == (inspect.Parameter.KEYWORD_ONLY, 640)
+    assert vs.add_camera.__doc__.startswith("Plug in a simulated camera")

@@ -34,6 +34,7 @@ def test_wheel_installs_the_checked_in_stubs_and_the_typed_marker():
         installed = site / f"{module}-stubs" / "__init__.pyi"
         assert installed.read_text() == (ROOT / "stubs" / f"{module}-stubs" / "__init__.pyi").read_text()
     assert (site / "vantrel" / "py.typed").is_file()
+    assert (site / "vantrel" / "_native.pyi").read_text() == (ROOT / "python" / "vantrel" / "_native.pyi").read_text()
 
 
 # Each line marked `# error: code` must give exactly that error; no other line any.
@@ -150,3 +151,9 @@ def test_sim_arguments_take_what_the_stubs_promise(tmp_path):
         assert vs.cameras() == ["GEN-1", "GEN-2"]
     finally:
         vs.reset()
+
+
+def test_the_vantrel_package_passes_a_strict_type_check(tmp_path, mypy_cache):
+    # As installed: its annotations are what users' type checkers read.
+    status, output, _ = run_mypy(["-p", "vantrel"], cwd=tmp_path, cache_dir=mypy_cache)
+    assert status == 0, output

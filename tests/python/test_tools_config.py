@@ -103,6 +103,14 @@ CASES = [
      "tool 'sync', parameter 'mode': expects enum, got JSON integer"),
     ("unknown parameter", lambda d: d["tools"]["bias"].update(boost=1),
      "tool 'bias', parameter 'boost': no parameter of this name in tool 'bias'"),
+    # Printing so deep a value in the message used to overflow the stack.
+    ("deep format", '{"format": ' + "[" * 100_000 + "]" * 100_000 + "}",
+     "the document is nested deeper than 64 levels"),
+    # The JSON library reports a number too large for a double as another
+    # kind of error than a syntax error; it used to escape as RuntimeError.
+    ("number overflow", '{"format": 1e999}', "malformed JSON: [json.exception.out_of_range.406]"),
+    ("deep tool value", lambda d: d["tools"]["bias"].update(gain=json.loads("[" * 65 + "]" * 65)),
+     "the document is nested deeper than 64 levels"),
 ]
 
 

@@ -4,8 +4,10 @@ console script."""
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
+import time
 
 import numpy as np
 import pytest
@@ -72,8 +74,6 @@ def test_record_failures(capsys, tmp_path, sim):
     vs.add_camera("R", realtime=False)
     status, _, err = run(capsys, "record", "R", str(tmp_path / "missing" / "x.vtr"), "--seconds", "0.1")
     assert status == 1 and "cannot record to" in err
-    status, _, err = run(capsys, "record", "R", str(tmp_path / "x.vtr"), "--seconds", "0")
-    assert status == 1 and "--seconds must be positive" in err
 
 
 def test_info_of_a_written_recording(capsys, recording):
@@ -113,6 +113,8 @@ def test_render_matches_the_events(capsys, recording, tmp_path):
 def test_unreadable_files(capsys, tmp_path):
     status, _, err = run(capsys, "info", str(tmp_path / "none.vtr"))
     assert status == 1 and "no such file" in err
+    status, _, err = run(capsys, "info", str(tmp_path))
+    assert status == 1 and "is a directory" in err and "no such file" not in err
     junk = tmp_path / "junk.vtr"
     junk.write_bytes(b"not a recording at all" * 10)
     status, _, err = run(capsys, "info", str(junk))
@@ -141,12 +143,110 @@ def test_config_export_and_import(capsys, tmp_path, sim):
     assert saved  # the exported document is JSON
 
 
-def test_usage_errors_exit_with_2(capsys):
-    for argv in ([], ["frobnicate"], ["export", "a", "b", "--start", "-5", "--end", "1"]):
+def test_usage_errors_exit_with_2_and_one_line(capsys):
+    for argv in ([], ["frobnicate"], ["export", "a", "b", "--start", "-5", "--end", "1"],
+                 *[["record", "S", "o.vtr", "--seconds", bad] for bad in ("nan", "-1", "inf", "0", "x")],
+                 ["render", "a", "b", "--window", "0"]):
         with pytest.raises(SystemExit) as stop:
             cli.main(argv)
         assert stop.value.code == 2
-    capsys.readouterr()
+        out, err = capsys.readouterr()
+        assert len(err.splitlines()) == 1 and "error:" in err, (argv, err)
+    with pytest.raises(SystemExit):
+        cli.main(["record", "S", "o.vtr", "--seconds", "nan"])
+    assert "--seconds: must be a positive, finite number of seconds, got nan" in capsys.readouterr().err
+
+
+def test_version_and_help_say_every_default(capsys):
+    with pytest.raises(SystemExit) as stop:
+        cli.main(["--version"])
+    assert stop.value.code == 0
+    assert capsys.readouterr().out.strip() == "vantrel 1.0.3"
+    parser = cli.build_parser()
+    commands = parser._subparsers._group_actions[0].choices
+    for name, sub in commands.items():
+        text = sub.format_help()
+        for action in sub._actions:
+            if action.dest == "help":
+                continue
+            assert action.help, (name, action.dest)
+            if action.option_strings and action.nargs != 0:  # an option with a value says its default
+                entry = text.split(action.option_strings[0], 2)[-1].split("\n  -")[0]
+                assert "(default: " in entry, (name, entry)
+
+
+def test_render_errors_are_one_line(capsys, recording, tmp_path):
+    path, _ = recording
+    cases = [
+        (["render", path, str(tmp_path / "missing" / "f.png")], "the folder"),
+        (["render", path, str(tmp_path)], "is a directory"),
+        (["render", path, str(tmp_path / "f.png"), "--at", "40000"], "--at 40000 is past the end"),
+    ]
+    for argv, message in cases:
+        status, out, err = run(capsys, *argv)
+        assert status == 1 and message in err and len(err.splitlines()) == 1, (argv, err)
+        assert out == ""
+    assert run(capsys, "render", path, str(tmp_path / "f.png"), "--at", "39990")[0] == 0  # the last event
+
+
+def test_render_of_events_outside_the_sensor(capsys, sim, tmp_path):
+    vs.add_camera("OUT", scene="scripted", realtime=False, width=16, height=8)
+    camera = vc.EvCameraService().open("OUT")
+    path = str(tmp_path / "outside.vtr")
+    assert camera.start_recording(path) and camera.start()
+    events = make_events(5, width=64, height=32)  # x up to 4 on a 16-wide sensor is fine...
+    events["x"][3] = 40                            # ...but not 40
+    assert vs.push_batch("OUT", events)
+    camera.close()
+    status, _, err = run(capsys, "render", path, str(tmp_path / "f.png"))
+    assert status == 1 and "outside a 16x8 sensor" in err and len(err.splitlines()) == 1
+
+
+def test_info_json(capsys, recording):
+    path, _ = recording
+    status, out, _ = run(capsys, "info", path, "--json")
+    facts = json.loads(out)
+    assert status == 0 and facts["events"] == 4000 and (facts["width"], facts["height"]) == (64, 32)
+    assert (facts["start_us"], facts["end_us"], facts["serial"]) == (0, 39990, "REC")
+
+
+def test_record_refuses_to_overwrite_without_force(capsys, tmp_path, sim):
+    vs.add_camera("W", realtime=False, scene="noise", width=64, height=32, event_rate=100_000)
+    target = tmp_path / "w.vtr"
+    target.write_bytes(b"precious")
+    status, _, err = run(capsys, "record", "W", str(target), "--seconds", "0.1")
+    assert status == 1 and "exists (use --force" in err and target.read_bytes() == b"precious"
+    status, out, _ = run(capsys, "record", "W", str(target), "--seconds", "0.1", "--force")
+    assert status == 0 and "recorded" in out and target.read_bytes() != b"precious"
+
+
+def test_record_tells_the_truth_about_an_unplug(capsys, tmp_path, sim):
+    import threading
+
+    vs.add_camera("UN", scene="noise", width=64, height=32, event_rate=100_000)
+    threading.Timer(0.3, vs.remove_camera, ("UN",)).start()
+    out_file = tmp_path / "un.vtr"
+    status, _, err = run(capsys, "record", "UN", str(out_file), "--seconds", "5")
+    reader, events = read_all(str(out_file))
+    assert status == 1
+    assert f"camera UN was unplugged after" in err and f"holds {len(events)} events" in err
+    assert "could not be completed" not in err and len(events) > 0
+
+
+def test_ctrl_c_during_record_finishes_the_file(tmp_path):
+    out_file = tmp_path / "int.vtr"
+    process = subprocess.Popen([sys.executable, "-m", "vantrel", "record", vs.DEFAULT_SERIAL, str(out_file),
+                                "--seconds", "30"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline and not (out_file.exists() and out_file.stat().st_size > 4096):
+        time.sleep(0.05)
+    process.send_signal(signal.SIGINT)
+    out, err = process.communicate(timeout=30)
+    assert process.returncode == 130, err
+    _, events = read_all(str(out_file))
+    last = err.strip().splitlines()[-1]
+    assert last.startswith("vantrel record: interrupted after ") and f"holds {len(events)} events" in last
+    assert "Traceback" not in err and len(events) > 0
 
 
 def test_console_script_and_module(recording):
