@@ -23,6 +23,20 @@ std::string not_regular(mode_t mode) {
     return std::string("is not a regular file (") + kind + ")";
 }
 
+// The kind of file on an open descriptor: the path may name another file
+// than the one checked before opening.
+bool regular_on_descriptor(int fd, const char* failure, struct stat& st, std::string& error) {
+    if (::fstat(fd, &st) != 0) {
+        error = std::string(failure) + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = not_regular(st.st_mode);
+        return false;
+    }
+    return true;
+}
+
 std::string open_failure(int err) {
     if (err == ENOENT) return "no such file";
     if (err == EISDIR) return "is a directory, not a file";
@@ -64,14 +78,7 @@ bool open_for_reading(const std::string& path, std::uint64_t max_size, ReadableF
         return false;
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-        error = std::string("cannot read: ") + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = not_regular(st.st_mode);
-        return false;
-    }
+    if (!regular_on_descriptor(fd.get(), "cannot read: ", st, error)) return false;
     const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size > max_size) {
         error = "is too large (" + std::to_string(size) + " bytes, at most " + std::to_string(max_size) + ")";
@@ -140,14 +147,7 @@ bool create_for_writing(const std::string& path, bool exclusive, FileDescriptor&
         return false;
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-        error = std::string("cannot create the file: ") + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = not_regular(st.st_mode);
-        return false;
-    }
+    if (!regular_on_descriptor(fd.get(), "cannot create the file: ", st, error)) return false;
     if (::ftruncate(fd.get(), 0) != 0 ||
         ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0) {
         error = std::string("cannot create the file: ") + std::strerror(errno);

@@ -17,12 +17,10 @@ namespace vantrel::file {
 namespace {
 
 using testing::same;
+using testing::first_index_at;
+using testing::slice;
 using testing::stream_events;
 using Events = std::vector<Event2D>;
-
-Events piece(const Events& v, std::size_t from, std::size_t to) {
-    return Events(v.begin() + static_cast<std::ptrdiff_t>(from), v.begin() + static_cast<std::ptrdiff_t>(to));
-}
 
 Events joined(std::initializer_list<Events> parts) {
     Events all;
@@ -30,20 +28,8 @@ Events joined(std::initializer_list<Events> parts) {
     return all;
 }
 
-std::size_t first_index_at(const Events& v, std::uint64_t t) {
-    std::size_t i = 0;
-    while (i < v.size() && v[i].timestamp < t) ++i;
-    return i;
-}
-
 class DamageTest : public testing::FileTest {
 protected:
-    std::unique_ptr<EvFileReader> open_reader(const std::string& p) {
-        auto r = EvFileReader::createFileReader(p);
-        EXPECT_TRUE(r);
-        if (r) EXPECT_TRUE(r->open());
-        return r;
-    }
     // File offsets of the event blocks of an intact recording.
     std::vector<BlockEntry> blocks_of(const std::string& p) {
         RecordingFile layout;
@@ -68,7 +54,7 @@ TEST_F(DamageTest, ADeletedByteCostsOnlyTheBlockItIsIn) {
     put_bytes(p, bytes);
 
     const auto r = open_reader(p);
-    EXPECT_TRUE(same(*r->readEvents(1000), piece(events, 100, 300)));
+    EXPECT_TRUE(same(*r->readEvents(1000), slice(events, 100, 300)));
     EXPECT_NE(log_text().find("rebuilt the index by scanning"), std::string::npos);
 
     // Bytes inserted, and a block cut short by a later one, likewise.
@@ -76,11 +62,11 @@ TEST_F(DamageTest, ADeletedByteCostsOnlyTheBlockItIsIn) {
     bytes.insert(blocks[1].offset + kBlockHeaderSize + 7, "xyz");
     bytes.erase(blocks[2].offset + 3 + kBlockHeaderSize + 20, 150);
     put_bytes(path("b.vtr"), bytes);
-    EXPECT_TRUE(same(*open_reader(path("b.vtr"))->readEvents(1000), piece(events, 0, 100)));
+    EXPECT_TRUE(same(*open_reader(path("b.vtr"))->readEvents(1000), slice(events, 0, 100)));
     bytes = bytes_of(write("c.vtr", events, {}, {100, 8}));
     bytes.erase(blocks[0].offset + kBlockHeaderSize + 20, 200);  // block 1's header survives
     put_bytes(path("c.vtr"), bytes);
-    EXPECT_TRUE(same(*open_reader(path("c.vtr"))->readEvents(1000), piece(events, 100, 300)));
+    EXPECT_TRUE(same(*open_reader(path("c.vtr"))->readEvents(1000), slice(events, 100, 300)));
 }
 
 TEST_F(DamageTest, ASearchEndsAtTheIndexInsteadOfTakingItsHeaderCopiesForBlocks) {
@@ -91,7 +77,7 @@ TEST_F(DamageTest, ASearchEndsAtTheIndexInsteadOfTakingItsHeaderCopiesForBlocks)
     bytes.erase(blocks[4].offset + kBlockHeaderSize + 10, 1);  // the last block, then its index
     bytes[bytes.size() - 10] ^= 1;                            // and the footer
     put_bytes(p, bytes);
-    EXPECT_TRUE(same(*open_reader(p)->readEvents(1000), piece(events, 0, 400)));
+    EXPECT_TRUE(same(*open_reader(p)->readEvents(1000), slice(events, 0, 400)));
     const std::string log = log_text();
     const auto count = [&](const std::string& what) {
         std::size_t n = 0;
@@ -110,9 +96,9 @@ TEST_F(DamageTest, IntervalReadsFromAfterAnEarlierLateTimestamp) {
     for (int i = 0; i < 100; ++i) events.emplace_back(2, 2, 1, 20000 + i);
     const auto r = open_reader(write("late.vtr", events, {}, {100, 8}));
     ASSERT_TRUE(r->seekToEventIndex(100));
-    EXPECT_TRUE(same(*r->readEventsByTimeInterval(50), piece(events, 100, 150)));
+    EXPECT_TRUE(same(*r->readEventsByTimeInterval(50), slice(events, 100, 150)));
     EXPECT_EQ(r->getCurrentEventIndex(), 150u);
-    EXPECT_TRUE(same(*r->readEventsByTimeIntervalFromEventIndex(100, 50), piece(events, 100, 150)));
+    EXPECT_TRUE(same(*r->readEventsByTimeIntervalFromEventIndex(100, 50), slice(events, 100, 150)));
     // Event 99 is the first in file order at or after 20010: nothing lies before it.
     EXPECT_TRUE(r->readEventsByTimeIntervalFromTimestamp(20010, 20)->empty());
     EXPECT_EQ(r->getCurrentEventIndex(), 99u);
@@ -126,11 +112,11 @@ TEST_F(DamageTest, IntervalReadsGoOnPastADamagedBlockThatReachedTheirEnd) {
     const std::string p = write("a.vtr", events, {}, {100, 8});
     damage_block(p, 1);
     const auto r = open_reader(p);
-    const Events expected = joined({piece(events, 50, 100), piece(events, 200, 300)});
+    const Events expected = joined({slice(events, 50, 100), slice(events, 200, 300)});
     EXPECT_TRUE(same(*r->readEventsByTimeIntervalFromEventIndex(50, 1000), expected));
     EXPECT_TRUE(r->isEndReached());
     ASSERT_TRUE(r->seekToEventIndex(50));
-    EXPECT_TRUE(same(*r->readEventsByTimeInterval(200), joined({piece(events, 50, 100), piece(events, 200, 250)})));
+    EXPECT_TRUE(same(*r->readEventsByTimeInterval(200), joined({slice(events, 50, 100), slice(events, 200, 250)})));
     EXPECT_EQ(r->getCurrentEventIndex(), 250u);
 }
 
@@ -170,13 +156,13 @@ TEST_F(DamageTest, ReturningToABlockAfterMeetingADamagedOneReadsItsOwnEvents) {
     const std::string p = write("a.vtr", events, {}, {100, 8});
     damage_block(p, 2);
     const auto r = open_reader(p);
-    EXPECT_TRUE(same(*r->readEvents(200), piece(events, 0, 200)));  // ends after meeting block 2
+    EXPECT_TRUE(same(*r->readEvents(200), slice(events, 0, 200)));  // ends after meeting block 2
     EXPECT_TRUE(r->isEndReached());
     ASSERT_TRUE(r->seekToEventIndex(150));
-    EXPECT_TRUE(same(*r->readEvents(10), piece(events, 150, 160)));
-    EXPECT_TRUE(same(*r->readEventsFromEventIndex(100, 100), piece(events, 100, 200)));
+    EXPECT_TRUE(same(*r->readEvents(10), slice(events, 150, 160)));
+    EXPECT_TRUE(same(*r->readEventsFromEventIndex(100, 100), slice(events, 100, 200)));
     ASSERT_TRUE(r->seekToTimestamp(events[120].timestamp));
-    EXPECT_TRUE(same(*r->readEventsByTimeInterval(~0ull / 2), joined({piece(events, first_index_at(events, events[120].timestamp), 200)})));
+    EXPECT_TRUE(same(*r->readEventsByTimeInterval(~0ull / 2), joined({slice(events, first_index_at(events, events[120].timestamp), 200)})));
 }
 
 TEST_F(DamageTest, ASeekThatFindsNothingStaysPutWhenOnlyADamagedBlockReachedTheTime) {
@@ -189,11 +175,11 @@ TEST_F(DamageTest, ASeekThatFindsNothingStaysPutWhenOnlyADamagedBlockReachedTheT
     const std::string p = write("a.vtr", events, {}, {100, 8});
     damage_block(p, 0);
     const auto r = open_reader(p);
-    EXPECT_TRUE(same(*r->readEvents(10), piece(events, 100, 110)));
+    EXPECT_TRUE(same(*r->readEvents(10), slice(events, 100, 110)));
     EXPECT_FALSE(r->seekToTimestamp(500'000));
     EXPECT_EQ(r->getCurrentEventIndex(), 110u);
     EXPECT_TRUE(r->readEventsFromTimestamp(500'000, 5)->empty());
-    EXPECT_TRUE(same(*r->readEvents(5), piece(events, 110, 115)));
+    EXPECT_TRUE(same(*r->readEvents(5), slice(events, 110, 115)));
 }
 
 TEST_F(DamageTest, OpenRefusesAPathThatBecameAFifo) {

@@ -17,33 +17,15 @@
 namespace vantrel::file {
 namespace {
 
+using testing::first_index_at;
 using testing::same;
+using testing::slice;
 using testing::stream_events;
 namespace fs = std::filesystem;
 
 using Events = std::vector<Event2D>;
 
-Events slice(const Events& v, std::size_t from, std::size_t to) {
-    to = std::min(to, v.size());
-    from = std::min(from, to);
-    return Events(v.begin() + static_cast<std::ptrdiff_t>(from), v.begin() + static_cast<std::ptrdiff_t>(to));
-}
-
-std::size_t first_at_or_after(const Events& v, std::uint64_t t) {
-    std::size_t i = 0;
-    while (i < v.size() && v[i].timestamp < t) ++i;
-    return i;
-}
-
-class ReaderTest : public testing::FileTest {
-protected:
-    std::unique_ptr<EvFileReader> open_reader(const std::string& p) {
-        auto r = EvFileReader::createFileReader(p);
-        EXPECT_TRUE(r);
-        if (r) EXPECT_TRUE(r->open());
-        return r;
-    }
-};
+class ReaderTest : public testing::FileTest {};
 
 TEST_F(ReaderTest, ReadsBackExactlyInAnyChunkSize) {
     auto events = stream_events(1234);
@@ -100,8 +82,8 @@ TEST_F(ReaderTest, SeeksAndIntervalReadsMatchABruteForceOracle) {
     for (int trial = 0; trial < 400; ++trial) {
         const std::uint64_t start = rng() % (t + 60);
         const std::uint64_t interval = rng() % 300;
-        const std::size_t i = first_at_or_after(events, start);
-        const std::size_t j = first_at_or_after(events, start + interval);
+        const std::size_t i = first_index_at(events, start);
+        const std::size_t j = first_index_at(events, start + interval);
         if (i == events.size()) {
             EXPECT_FALSE(r->seekToTimestamp(start));
             EXPECT_TRUE(r->readEventsByTimeIntervalFromTimestamp(start, interval)->empty());
@@ -114,7 +96,7 @@ TEST_F(ReaderTest, SeeksAndIntervalReadsMatchABruteForceOracle) {
         EXPECT_TRUE(same(*r->readEventsFromTimestamp(start, 37), slice(events, i, i + 37)));
 
         const std::size_t k = rng() % events.size();
-        const std::size_t kj = first_at_or_after(events, events[k].timestamp + interval);
+        const std::size_t kj = first_index_at(events, events[k].timestamp + interval);
         EXPECT_TRUE(same(*r->readEventsByTimeIntervalFromEventIndex(k, interval), slice(events, k, kj)));
         ASSERT_TRUE(r->seekToEventIndex(k));
         EXPECT_TRUE(same(*r->readEventsByTimeInterval(interval), slice(events, k, kj)));

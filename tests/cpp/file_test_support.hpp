@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <optional>
 #include <random>
@@ -16,12 +18,27 @@
 #include <vector>
 
 #include "file/recording_writer.hpp"
+#include "vantrel/file_reader.hpp"
 #include "vantrel/events.hpp"
 #include "vantrel/logger.hpp"
 
 namespace vantrel::file::testing {
 
 namespace fs = std::filesystem;
+
+// Events [from, to) of v, clamped to its end.
+inline std::vector<Event2D> slice(const std::vector<Event2D>& v, std::size_t from, std::size_t to) {
+    to = std::min(to, v.size());
+    from = std::min(from, to);
+    return {v.begin() + static_cast<std::ptrdiff_t>(from), v.begin() + static_cast<std::ptrdiff_t>(to)};
+}
+
+// Index of the first event at or after t in a non-decreasing stretch.
+inline std::size_t first_index_at(const std::vector<Event2D>& v, std::uint64_t t) {
+    std::size_t i = 0;
+    while (i < v.size() && v[i].timestamp < t) ++i;
+    return i;
+}
 
 inline bool same(const Event2D& a, const Event2D& b) {
     return a.timestamp == b.timestamp && a.x == b.x && a.y == b.y && a.polarity == b.polarity;
@@ -89,6 +106,13 @@ protected:
     }
 
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    std::unique_ptr<EvFileReader> open_reader(const std::string& p) {
+        auto r = EvFileReader::createFileReader(p);
+        EXPECT_TRUE(r);
+        if (r) EXPECT_TRUE(r->open());
+        return r;
+    }
 
     std::string log_text() const {
         std::ifstream in(log_path_);

@@ -29,3 +29,17 @@ def unraisable(monkeypatch):
     monkeypatch.setattr(sys, "unraisablehook",
                         lambda u: reports.append((u.exc_type, u.exc_value, u.exc_traceback, u.object)))
     return reports
+
+
+@pytest.fixture
+def log_file(tmp_path):
+    """The driver's log, written to a file for the test to read."""
+    import vantrel_core as vc
+
+    path = tmp_path / "driver.log"
+    logger = vc.Logger.instance()
+    assert logger.set_log_file(str(path))
+    try:
+        yield path
+    finally:
+        logger.set_log_file("")

@@ -50,6 +50,22 @@ def forever(action):
             action()
     daemon(loop)
 
+def stream_into_busy_callback(seconds):
+    # Returns the camera (kept by the caller: streaming goes on) once its
+    # callback is running pure Python, holding the interpreter lock, for
+    # `seconds`.
+    inside = threading.Event()
+    def busy(events):
+        inside.set()
+        until = time.monotonic() + seconds
+        while time.monotonic() < until:
+            pass
+    cam = camera("A")
+    cam.register_event_batch_callback(busy)
+    cam.start()
+    inside.wait(10)
+    return cam
+
 def end(status=0):
     print("END", time.monotonic(), flush=True)
     sys.exit(status)
@@ -74,31 +90,13 @@ time.sleep(0.2)
 end()
 """, 0),
     "callback-running-python-for-half-a-second": ("""
-inside = threading.Event()
-def busy(events):
-    inside.set()
-    until = time.monotonic() + 0.5
-    while time.monotonic() < until:
-        pass
-cam = camera("A")
-cam.register_event_batch_callback(busy)
-cam.start()
-inside.wait(10)
+cam = stream_into_busy_callback(0.5)
 end()
 """, 0),
     "callback-outlasting-the-exit-wait": ("""
 # Still running Python when the exit stops waiting: the interpreter ends
 # the delivery thread inside the callback.
-inside = threading.Event()
-def busy(events):
-    inside.set()
-    until = time.monotonic() + 4
-    while time.monotonic() < until:
-        pass
-cam = camera("A")
-cam.register_event_batch_callback(busy)
-cam.start()
-inside.wait(10)
+cam = stream_into_busy_callback(4)
 end()
 """, 0),
     "exit-right-after-start": ("""

@@ -18,14 +18,6 @@ from recfiles import same, scene_events, write
 BLOCK = 65536  # events per block of write_recording
 
 
-@pytest.fixture
-def log_file(tmp_path):
-    path = tmp_path / "driver.log"
-    assert vc.Logger.instance().set_log_file(str(path))
-    yield path
-    vc.Logger.instance().set_log_file("")
-
-
 def read_everything(path):
     r = vc.EvFileReader.create_file_reader(str(path))
     if r is None or not r.open():

@@ -41,14 +41,6 @@ def fifo(tmp_path):
     return str(path)
 
 
-@pytest.fixture
-def log_file(tmp_path):
-    path = tmp_path / "driver.log"
-    assert vc.Logger.instance().set_log_file(str(path))
-    yield path
-    vc.Logger.instance().set_log_file("")
-
-
 def run_isolated(body, path):
     code = ISOLATED + textwrap.dedent(body)
     env = {**os.environ, "PYTHONPATH": os.path.dirname(__file__)}

@@ -13,18 +13,6 @@ import simcam  # noqa: E402
 sim = simcam.sim
 
 
-@pytest.fixture
-def log_file(tmp_path):
-    """The driver's log, written to a file for the test to read."""
-    path = tmp_path / "driver.log"
-    logger = vc.Logger.instance()
-    assert logger.set_log_file(str(path))
-    try:
-        yield path
-    finally:
-        logger.set_log_file("")
-
-
 def state(camera):
     return {info.id: camera.get_tool(info.type).to_json() for info in camera.get_tools_info()}
 
