@@ -324,7 +324,7 @@ void StreamSession::endDelivery() {
             for (std::size_t q = 0; q < drops.size(); ++q) {
                 if (stream::empty(drops[q])) continue;
                 if (!text.empty()) text += "; ";
-                text += std::string(sim::kDropQueueNames[q]) + " queue " + stream::DropLedger::describe(drops[q]);
+                text += std::string(kDropQueueNames[q]) + " queue " + stream::DropLedger::describe(drops[q]);
             }
             return text;
         };

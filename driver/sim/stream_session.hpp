@@ -18,7 +18,7 @@
 #include "stream/delivery_item.hpp"
 #include "stream/drop_ledger.hpp"
 #include "stream/event_source.hpp"
-#include "stream/log_throttle.hpp"
+#include "log/log_throttle.hpp"
 #include "stream/recorder_slot.hpp"
 #include "tools/tool_pipeline.hpp"
 
@@ -136,7 +136,7 @@ private:
     std::atomic<std::uint64_t> end_us_;
     std::atomic<std::uint64_t> events_since_report_{0};
     stream::DropLedger ledger_;
-    stream::LogThrottle split_log_;
+    log::LogThrottle split_log_;
 
     std::mutex threads_mutex_;
     std::thread producer_;
