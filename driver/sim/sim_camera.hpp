@@ -12,7 +12,7 @@
 #include "sim/stream_session.hpp"
 #include "stream/batch_settings.hpp"
 #include "stream/callback_registry.hpp"
-#include "stream/event_source.hpp"
+#include "camera/event_source.hpp"
 #include "log/log_throttle.hpp"
 #include "stream/recorder_slot.hpp"
 #include "vantrel/camera.hpp"
@@ -94,7 +94,7 @@ private:
     std::atomic<bool> connected_{true};
 
     std::mutex control_;
-    std::shared_ptr<stream::EventSource> source_;  // made at the first start
+    std::shared_ptr<camera::EventSource> source_;  // made at the first start
     std::uint64_t last_end_us_ = 0;                // stream time reached by earlier runs
 
     mutable std::mutex session_mutex_;

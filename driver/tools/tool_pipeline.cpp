@@ -80,8 +80,8 @@ void ToolPipeline::restart() {
     state_->trigger_generator.reset();
 }
 
-stream::SourceControls ToolPipeline::controls() {
-    stream::SourceControls controls;
+SourceControls ToolPipeline::controls() {
+    SourceControls controls;
     if (auto& bias = state_->bias) {
         bias->refresh();
         controls.rate_scale = bias->settings.rateScale();

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "stream/event_source.hpp"
+#include "tools/source_controls.hpp"
 #include "vantrel/camera_tool.hpp"
 #include "vantrel/events.hpp"
 
@@ -23,7 +23,7 @@ public:
     // Forgets the state of the stateful filters; called when the stream starts.
     void restart();
     // What the event source must do for the next slice (bias).
-    stream::SourceControls controls();
+    SourceControls controls();
     // Filters one slice of events in place: ROI, anti-flicker, trail filter,
     // rate control. The slice covers [t_begin, t_end) of stream time.
     void filter(std::vector<Event2D>& events, std::uint64_t t_begin, std::uint64_t t_end);
