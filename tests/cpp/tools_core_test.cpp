@@ -23,8 +23,7 @@ std::shared_ptr<CameraTool> tool_of(const tools::ToolSet& set, ToolType type) {
 class ToolCoreTest : public ::testing::Test {
 protected:
     tools::ToolSet set = tools::make_tool_set(
-        {ToolType::TOOL_BIAS, ToolType::TOOL_TRIGGER_IN, ToolType::TOOL_SYNC, ToolType::TOOL_ANTI_FLICKER,
-         ToolType::TOOL_EVENT_TRAIL_FILTER, ToolType::TOOL_EVENT_RATE_CONTROL, ToolType::TOOL_ROI},
+        std::vector<ToolType>(std::begin(kToolTypes), std::end(kToolTypes)),
         640, 480);
     std::shared_ptr<CameraTool> bias = tool_of(set, ToolType::TOOL_BIAS);
     std::shared_ptr<CameraTool> roi = tool_of(set, ToolType::TOOL_ROI);

@@ -26,8 +26,7 @@ State state_of(const tools::ToolSet& set) {
 
 const tools::ToolSet& camera_tools() {
     static const tools::ToolSet set = tools::make_tool_set(
-        {ToolType::TOOL_BIAS, ToolType::TOOL_TRIGGER_IN, ToolType::TOOL_SYNC, ToolType::TOOL_ANTI_FLICKER,
-         ToolType::TOOL_EVENT_TRAIL_FILTER, ToolType::TOOL_EVENT_RATE_CONTROL, ToolType::TOOL_ROI},
+        std::vector<ToolType>(std::begin(kToolTypes), std::end(kToolTypes)),
         640, 480);
     return set;
 }
