@@ -1,3 +1,4 @@
+#include "tools/tool_access.hpp"
 #include "tools/tool_pipeline.hpp"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ ToolPipeline::ToolPipeline(std::vector<std::shared_ptr<CameraTool>> tools, std::
     std::vector<std::pair<int, std::unique_ptr<ToolStage>>> ordered;
     for (auto& tool : tools) {
         if (!tool) continue;
-        const ToolDefinition& d = definition(tool->core().info().type);
+        const ToolDefinition& d = definition(core_of(*tool).info().type);
         ordered.emplace_back(d.pipeline_order, d.make_stage(tool, width, height));
     }
     std::stable_sort(ordered.begin(), ordered.end(),

@@ -1,11 +1,12 @@
+#include "tools/tool_access.hpp"
 #include "tools/tool_set.hpp"
 
 #include <algorithm>
 #include <stdexcept>
 
 #include "tools/camera_tool_core.hpp"
-#include "tools/tool_table.hpp"
 #include "tools/tool_journal.hpp"
+#include "tools/tool_table.hpp"
 #include "vantrel/names.hpp"
 
 namespace vantrel::tools {
@@ -19,7 +20,7 @@ ToolSet make_tool_set(const std::vector<ToolType>& types, std::uint16_t width, s
         }
         auto core = definition(types[i]).make_core(tool_info(types[i]), width, height);
         core->setJournal(set.journal);
-        set.tools.push_back(std::make_shared<CameraTool>(std::move(core)));
+        set.tools.push_back(ToolAccess::make(std::move(core)));
     }
     return set;
 }

@@ -11,6 +11,7 @@
 
 #include "tools/camera_tool_core.hpp"
 #include "tools/source_controls.hpp"
+#include "tools/tool_access.hpp"
 #include "vantrel/camera_tool.hpp"
 #include "vantrel/events.hpp"
 
@@ -45,7 +46,7 @@ public:
 
     // True when the settings changed since the last call.
     bool refresh() {
-        const CameraToolCore& core = tool_->core();
+        const CameraToolCore& core = core_of(*tool_);
         if (core.version() == seen_) return false;
         const auto snapshot = core.snapshot();
         settings_ = read_(snapshot.values);

@@ -10,6 +10,7 @@
 #include "tools/camera_tool_core.hpp"
 #include "tools/json_bounds.hpp"
 #include "tools/param_judge.hpp"
+#include "tools/tool_access.hpp"
 #include "tools/tool_set.hpp"
 
 using namespace vantrel;
@@ -20,7 +21,7 @@ using State = std::map<std::string, ParamValueMap>;
 
 State state_of(const tools::ToolSet& set) {
     State s;
-    for (const auto& tool : set.tools) s[tool->core().info().id] = tool->core().snapshot().values;
+    for (const auto& tool : set.tools) s[tools::core_of(*tool).info().id] = tools::core_of(*tool).snapshot().values;
     return s;
 }
 
