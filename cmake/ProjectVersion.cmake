@@ -3,7 +3,7 @@
 # SKBUILD_PROJECT_VERSION; a plain CMake build (the sanitized and fuzz
 # builds) reads the file itself. Sets VANTREL_VERSION (the full text, which
 # may carry a pre-release part) and VANTREL_VERSION_NUMBERS (its leading
-# dotted numbers, which is all that project() accepts).
+# dotted numbers, at most four: all that project() accepts).
 if(DEFINED VANTREL_PYPROJECT)
   set(_pyproject "${VANTREL_PYPROJECT}")
 else()
@@ -14,7 +14,11 @@ if(NOT CMAKE_SCRIPT_MODE_FILE)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_pyproject}")
 endif()
 
-if(DEFINED SKBUILD_PROJECT_VERSION AND NOT SKBUILD_PROJECT_VERSION STREQUAL "")
+# The _FULL one is the text as written (pre-release part included); the
+# other has its numbers only.
+if(DEFINED SKBUILD_PROJECT_VERSION_FULL AND NOT SKBUILD_PROJECT_VERSION_FULL STREQUAL "")
+  set(VANTREL_VERSION "${SKBUILD_PROJECT_VERSION_FULL}")
+elseif(DEFINED SKBUILD_PROJECT_VERSION AND NOT SKBUILD_PROJECT_VERSION STREQUAL "")
   set(VANTREL_VERSION "${SKBUILD_PROJECT_VERSION}")
 else()
   # Only the [project] table's own key counts: other tables have keys named
@@ -35,7 +39,7 @@ else()
   endif()
 endif()
 
-if(NOT VANTREL_VERSION MATCHES "^([0-9]+(\\.[0-9]+)*)")
+if(NOT VANTREL_VERSION MATCHES "^([0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?)")
   message(FATAL_ERROR "the version '${VANTREL_VERSION}' does not begin with numbers")
 endif()
 set(VANTREL_VERSION_NUMBERS "${CMAKE_MATCH_1}")

@@ -60,8 +60,11 @@ def test_plain_cmake_builds_read_the_version_of_pyproject(tmp_path):
               '[project]\nname = "vantrel"\n  version = "2.10.0rc1"\n[tool.after]\nversion = "8"\n')
     assert cmake_version(tmp_path, tricky) == (0, "2.10.0rc1|2.10.0")
     assert cmake_version(tmp_path, "[project]\nversion = '4.5'\n") == (0, "4.5|4.5")
-    # What scikit-build-core hands over wins over the file.
+    assert cmake_version(tmp_path, '[project]\nversion = "1.2.3.4.5"\n') == (0, "1.2.3.4.5|1.2.3.4")
+    # What scikit-build-core hands over wins over the file, the text as written first.
     assert cmake_version(tmp_path, tricky, "-DSKBUILD_PROJECT_VERSION=3.1") == (0, "3.1|3.1")
+    assert cmake_version(tmp_path, tricky, "-DSKBUILD_PROJECT_VERSION=3.1",
+                         "-DSKBUILD_PROJECT_VERSION_FULL=3.1b2") == (0, "3.1b2|3.1")
 
 
 def test_a_missing_or_wordy_version_stops_the_configuration(tmp_path):
