@@ -1,7 +1,7 @@
 # The project's version has one home: the version field of pyproject.toml's
-# [project] table. scikit-build-core reads it and hands it over as
-# SKBUILD_PROJECT_VERSION; a plain CMake build (the sanitized and fuzz
-# builds) reads the file itself. Sets VANTREL_VERSION (the full text, which
+# [project] table. scikit-build-core reads it and hands it over
+# (SKBUILD_PROJECT_VERSION_FULL); a plain CMake build (the sanitized and
+# fuzz builds) reads the file itself. Sets VANTREL_VERSION (the full text, which
 # may carry a pre-release part) and VANTREL_VERSION_NUMBERS (its leading
 # dotted numbers, at most four: all that project() accepts).
 if(DEFINED VANTREL_PYPROJECT)
