@@ -9,7 +9,7 @@ namespace vantrel::file {
 
 namespace {
 
-class ReplaySource final : public stream::EventSource {
+class ReplaySource final : public camera::EventSource {
 public:
     explicit ReplaySource(std::unique_ptr<RecordingFile> file)
         : file_(std::move(file)), cursor_(*file_) {
@@ -23,7 +23,7 @@ public:
         file_start_ = events.empty() && edges.empty() ? 0 : start;
     }
 
-    void generate(std::uint64_t t_begin, std::uint64_t t_end, const stream::SourceControls&,
+    void generate(std::uint64_t t_begin, std::uint64_t t_end, const tools::SourceControls&,
                   std::vector<Event2D>& out) override {
         begin(t_begin);
         if (cursor_.atEnd() || t_end <= t_begin) return;
@@ -93,7 +93,7 @@ std::unique_ptr<RecordingFile> open_file(const std::string& path, ReplayInfo& in
 
 }  // namespace
 
-std::unique_ptr<stream::EventSource> open_replay_source(const std::string& path, ReplayInfo& info,
+std::unique_ptr<camera::EventSource> open_replay_source(const std::string& path, ReplayInfo& info,
                                                         std::string& error) {
     auto file = open_file(path, info, error);
     if (!file) return nullptr;

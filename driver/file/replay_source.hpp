@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "stream/event_source.hpp"
+#include "camera/event_source.hpp"
 
 namespace vantrel::file {
 
@@ -20,7 +20,7 @@ struct ReplayInfo {
 // whose time goes backwards replays those events in the slice they follow.
 // The bias rate scale does not thin a recording. nullptr, with `error` set,
 // when `path` is not a readable recording.
-std::unique_ptr<stream::EventSource> open_replay_source(const std::string& path, ReplayInfo& info,
+std::unique_ptr<camera::EventSource> open_replay_source(const std::string& path, ReplayInfo& info,
                                                         std::string& error);
 
 // Checks that `path` is a readable recording and reads its sensor size.

@@ -17,15 +17,6 @@ namespace {
 
 constexpr double kMaxEventRate = 1e10;
 
-const std::vector<ToolType>& all_tool_types() {
-    static const std::vector<ToolType> all = {
-        ToolType::TOOL_BIAS,        ToolType::TOOL_TRIGGER_IN,         ToolType::TOOL_SYNC,
-        ToolType::TOOL_ANTI_FLICKER, ToolType::TOOL_EVENT_TRAIL_FILTER, ToolType::TOOL_EVENT_RATE_CONTROL,
-        ToolType::TOOL_ROI,
-    };
-    return all;
-}
-
 }  // namespace
 
 CameraSpec validate_spec(CameraSpec spec) {
@@ -56,12 +47,11 @@ CameraSpec validate_spec(CameraSpec spec) {
                                     std::to_string(spec.height));
     }
     if (!spec.tools) {
-        spec.tools = all_tool_types();
+        spec.tools = std::vector<ToolType>(std::begin(kToolTypes), std::end(kToolTypes));
     } else {
-        const auto& all = all_tool_types();
         std::vector<ToolType> seen;
         for (ToolType type : *spec.tools) {
-            if (std::find(all.begin(), all.end(), type) == all.end()) {
+            if (std::find(std::begin(kToolTypes), std::end(kToolTypes), type) == std::end(kToolTypes)) {
                 throw std::invalid_argument("unknown tool type " + std::to_string(static_cast<int>(type)));
             }
             if (std::find(seen.begin(), seen.end(), type) != seen.end()) {

@@ -40,7 +40,7 @@ SimCamera::SimCamera(std::shared_ptr<Device> device)
 SimCamera::~SimCamera() { shutDown(false); }
 
 template <class... Parts>
-void SimCamera::warnThrottled(stream::LogThrottle& throttle, const Parts&... parts) const {
+void SimCamera::warnThrottled(log::LogThrottle& throttle, const Parts&... parts) const {
     if (const auto suppressed = throttle.admit()) log::warning(owner_, ": ", parts..., suppressed_note(*suppressed));
 }
 

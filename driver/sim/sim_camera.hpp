@@ -12,8 +12,8 @@
 #include "sim/stream_session.hpp"
 #include "stream/batch_settings.hpp"
 #include "stream/callback_registry.hpp"
-#include "stream/event_source.hpp"
-#include "stream/log_throttle.hpp"
+#include "camera/event_source.hpp"
+#include "log/log_throttle.hpp"
 #include "stream/recorder_slot.hpp"
 #include "vantrel/camera.hpp"
 
@@ -84,7 +84,7 @@ private:
     std::uint64_t clockNowUs() const;
     bool refuseIfClosed(const char* operation) const;
     template <class... Parts>
-    void warnThrottled(stream::LogThrottle& throttle, const Parts&... parts) const;
+    void warnThrottled(log::LogThrottle& throttle, const Parts&... parts) const;
 
     const std::shared_ptr<Device> device_;
     const std::string owner_;  // "camera <serial>"
@@ -94,7 +94,7 @@ private:
     std::atomic<bool> connected_{true};
 
     std::mutex control_;
-    std::shared_ptr<stream::EventSource> source_;  // made at the first start
+    std::shared_ptr<camera::EventSource> source_;  // made at the first start
     std::uint64_t last_end_us_ = 0;                // stream time reached by earlier runs
 
     mutable std::mutex session_mutex_;
@@ -104,8 +104,8 @@ private:
     const std::shared_ptr<stream::BatchSettings> settings_;
     const std::shared_ptr<stream::CallbackRegistry> callbacks_;
     const std::shared_ptr<stream::RecorderSlot> recorder_;
-    mutable stream::LogThrottle poll_log_;
-    mutable stream::LogThrottle closed_log_;
+    mutable log::LogThrottle poll_log_;
+    mutable log::LogThrottle closed_log_;
 };
 
 }  // namespace vantrel::sim

@@ -32,7 +32,7 @@ constexpr double kMaxSliceEvents = 1 << 20;
 
 }  // namespace
 
-StreamSession::StreamSession(SessionConfig config, std::shared_ptr<stream::EventSource> source,
+StreamSession::StreamSession(SessionConfig config, std::shared_ptr<camera::EventSource> source,
                              std::unique_ptr<tools::ToolPipeline> pipeline,
                              std::shared_ptr<stream::BatchSettings> settings,
                              std::shared_ptr<stream::CallbackRegistry> callbacks,
@@ -324,7 +324,7 @@ void StreamSession::endDelivery() {
             for (std::size_t q = 0; q < drops.size(); ++q) {
                 if (stream::empty(drops[q])) continue;
                 if (!text.empty()) text += "; ";
-                text += std::string(sim::kDropQueueNames[q]) + " queue " + stream::DropLedger::describe(drops[q]);
+                text += std::string(kDropQueueNames[q]) + " queue " + stream::DropLedger::describe(drops[q]);
             }
             return text;
         };
@@ -382,7 +382,7 @@ void StreamSession::generate() {
             seen_generation = generation;
         }
         callbacksChanged();
-        const stream::SourceControls controls = pipeline_->controls();
+        const tools::SourceControls controls = pipeline_->controls();
         const double per_us = config_.event_rate * controls.rate_scale / 1e6;
 
         // A source with nothing to give (scripted scene, finished recording,

@@ -17,8 +17,8 @@
 #include "stream/activity.hpp"
 #include "stream/delivery_item.hpp"
 #include "stream/drop_ledger.hpp"
-#include "stream/event_source.hpp"
-#include "stream/log_throttle.hpp"
+#include "camera/event_source.hpp"
+#include "log/log_throttle.hpp"
 #include "stream/recorder_slot.hpp"
 #include "tools/tool_pipeline.hpp"
 
@@ -52,7 +52,7 @@ enum class StopMode {
 // Without callbacks it gets them when they are produced.
 class StreamSession : public std::enable_shared_from_this<StreamSession> {
 public:
-    StreamSession(SessionConfig config, std::shared_ptr<stream::EventSource> source,
+    StreamSession(SessionConfig config, std::shared_ptr<camera::EventSource> source,
                   std::unique_ptr<tools::ToolPipeline> pipeline,
                   std::shared_ptr<stream::BatchSettings> settings,
                   std::shared_ptr<stream::CallbackRegistry> callbacks,
@@ -116,7 +116,7 @@ private:
     void countDropped(stream::DropQueue queue, const Items& items, const char* why);
 
     const SessionConfig config_;
-    const std::shared_ptr<stream::EventSource> source_;
+    const std::shared_ptr<camera::EventSource> source_;
     const std::unique_ptr<tools::ToolPipeline> pipeline_;
     const std::shared_ptr<stream::BatchSettings> settings_;
     const std::shared_ptr<stream::CallbackRegistry> callbacks_;
@@ -136,7 +136,7 @@ private:
     std::atomic<std::uint64_t> end_us_;
     std::atomic<std::uint64_t> events_since_report_{0};
     stream::DropLedger ledger_;
-    stream::LogThrottle split_log_;
+    log::LogThrottle split_log_;
 
     std::mutex threads_mutex_;
     std::thread producer_;

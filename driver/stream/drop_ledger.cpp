@@ -46,7 +46,7 @@ void DropLedger::add(DropQueue queue, const DropCount& count, const char* why, b
         report = q.unreported;
         q.unreported = {};
     }
-    log::warning(owner_, ": ", sim::kDropQueueNames[static_cast<std::size_t>(queue)], " queue: ", why,
+    log::warning(owner_, ": ", kDropQueueNames[static_cast<std::size_t>(queue)], " queue: ", why,
                  "; dropped ", describe(report), " since the last report");
 }
 

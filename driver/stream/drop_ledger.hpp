@@ -3,14 +3,14 @@
 #include <mutex>
 #include <string>
 
-#include "stream/log_throttle.hpp"
-#include "vantrel/sim/simulator.hpp"
+#include "log/log_throttle.hpp"
+#include "vantrel/stream_drops.hpp"
 
 namespace vantrel::stream {
 
-using sim::DropCount;
-using sim::DropQueue;
-using sim::StreamDrops;
+using vantrel::DropCount;
+using vantrel::DropQueue;
+using vantrel::StreamDrops;
 
 // What one stream dropped, per queue. Each queue warns on its own throttle
 // (one line per second at most), and each line says what that queue dropped
@@ -40,12 +40,12 @@ private:
         DropCount total;
         DropCount noteworthy;
         DropCount unreported;  // since the queue's last line
-        LogThrottle throttle;
+        log::LogThrottle throttle;
     };
 
     const std::string owner_;
     mutable std::mutex mutex_;
-    std::array<PerQueue, sim::kDropQueueNames.size()> queues_;
+    std::array<PerQueue, kDropQueueNames.size()> queues_;
 };
 
 DropCount& operator+=(DropCount& a, const DropCount& b);

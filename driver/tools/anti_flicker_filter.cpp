@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "tools/stream_filters.hpp"
+#include "tools/anti_flicker_filter.hpp"
 
 namespace vantrel::tools {
 

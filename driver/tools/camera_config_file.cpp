@@ -1,4 +1,5 @@
 #include "tools/camera_config_file.hpp"
+#include "tools/tool_access.hpp"
 
 #include <unistd.h>
 
@@ -8,8 +9,8 @@
 
 #include "io/file_access.hpp"
 #include "log/log.hpp"
-#include "tools/json_bounds.hpp"
 #include "tools/camera_tool_core.hpp"
+#include "tools/json_bounds.hpp"
 #include "tools/param_judge.hpp"
 
 namespace vantrel::tools {
@@ -30,7 +31,7 @@ std::string tool_ids(const std::vector<std::shared_ptr<CameraTool>>& tools) {
     std::string ids;
     for (const auto& tool : tools) {
         if (!ids.empty()) ids += ", ";
-        ids += tool->core().info().id;
+        ids += core_of(*tool).info().id;
     }
     return ids.empty() ? "none" : ids;
 }
@@ -82,7 +83,7 @@ nlohmann::ordered_json make_camera_config(const CameraDescription& camera,
     };
     nlohmann::ordered_json sections = nlohmann::ordered_json::object();
     for (const auto& tool : tools) {
-        const CameraToolCore& core = tool->core();
+        const CameraToolCore& core = core_of(*tool);
         const auto snapshot = core.snapshot();
         nlohmann::ordered_json section = nlohmann::ordered_json::object();
         for (const auto& descriptor : core.schema()) {
@@ -128,7 +129,7 @@ std::optional<std::string> apply_camera_config(const nlohmann::json& document, c
     for (const auto& [id, section] : sections.items()) {
         CameraToolCore* core = nullptr;
         for (const auto& tool : tools) {
-            if (tool->core().info().id == id) core = &tool->core();
+            if (core_of(*tool).info().id == id) core = &core_of(*tool);
         }
         if (!core) return "unknown tool '" + id + "' (this camera has: " + tool_ids(tools) + ")";
         work.emplace_back(core, &section);
@@ -139,7 +140,7 @@ std::optional<std::string> apply_camera_config(const nlohmann::json& document, c
     std::vector<std::unique_lock<std::mutex>> locks;
     for (const auto& tool : tools) {
         for (const auto& [core, section] : work) {
-            if (core == &tool->core()) {
+            if (core == &core_of(*tool)) {
                 locks.push_back(core->lock());
                 break;
             }

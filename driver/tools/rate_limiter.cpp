@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "tools/stream_filters.hpp"
+#include "tools/rate_limiter.hpp"
 
 namespace vantrel::tools {
 

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "tools/stream_filters.hpp"
+#include "tools/roi_filter.hpp"
 
 namespace vantrel::tools {
 

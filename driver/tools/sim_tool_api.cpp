@@ -4,6 +4,7 @@
 
 #include "sim/device_lookup.hpp"
 #include "tools/camera_tool_core.hpp"
+#include "tools/tool_access.hpp"
 #include "tools/tool_journal.hpp"
 #include "vantrel/sim/simulator.hpp"
 
@@ -26,14 +27,14 @@ std::vector<ToolWrite> toolWrites(const std::string& serial) {
 void setToolDocument(const std::string& serial, const std::string& tool_id, const std::string& json_text) {
     const auto set = tool_set_of(serial);
     for (const auto& tool : set->tools) {
-        if (tool->core().info().id != tool_id) continue;
+        if (tools::core_of(*tool).info().id != tool_id) continue;
         nlohmann::json document;
         try {
             document = nlohmann::json::parse(json_text);
         } catch (const nlohmann::json::exception& e) {  // syntax, and numbers too large for a double
             throw std::invalid_argument(std::string("not a JSON document: ") + e.what());
         }
-        tool->core().setDocumentOverride(std::move(document));
+        tools::core_of(*tool).setDocumentOverride(std::move(document));
         return;
     }
     throw std::invalid_argument("camera '" + serial + "' has no tool '" + tool_id + "'");

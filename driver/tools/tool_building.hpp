@@ -1,20 +1,16 @@
 #pragma once
 
-// Small helpers that the tool definitions share: building parameter specs
+// What the tool definitions (tool_<id>.cpp) share: building parameter specs
 // and reading settings back out of a tool's values.
 
 #include <string>
 #include <vector>
 
 #include "tools/camera_tool_core.hpp"
-#include "vantrel/enums.hpp"
-#include "vantrel/names.hpp"
+#include "tools/tool_stage.hpp"
+#include "tools/tool_table.hpp"
 
 namespace vantrel::tools {
-
-inline ToolInfo tool_info(ToolType type, std::string description) {
-    return ToolInfo{type, tool_id(type), to_string(type), std::move(description)};
-}
 
 inline ParamSpec int_param(std::string name, std::string description, std::string unit, int min, int max,
                            int default_value) {

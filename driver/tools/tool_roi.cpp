@@ -1,16 +1,30 @@
 #include <stdexcept>
 
+#include "tools/roi_filter.hpp"
 #include "tools/tool_building.hpp"
-#include "tools/tool_definitions.hpp"
 
 namespace vantrel::tools {
+
+namespace {
 
 RoiSettings read_roi(const ParamValueMap& values) {
     return RoiSettings{bool_of(values, "enabled"), int_of(values, "x"), int_of(values, "y"),
                        int_of(values, "width"), int_of(values, "height")};
 }
 
-std::unique_ptr<CameraToolCore> make_roi_core(std::uint16_t sensor_width, std::uint16_t sensor_height) {
+class RoiStage final : public ToolStage {
+public:
+    explicit RoiStage(std::shared_ptr<CameraTool> tool) : settings_(std::move(tool), &read_roi) {}
+    void filter(std::vector<Event2D>& events, std::uint64_t, std::uint64_t) override {
+        settings_.refresh();
+        if (settings_.get().enabled) filter_roi(settings_.get(), events);
+    }
+
+private:
+    WatchedSettings<RoiSettings> settings_;
+};
+
+std::unique_ptr<CameraToolCore> make_core(ToolInfo info, std::uint16_t sensor_width, std::uint16_t sensor_height) {
     if (sensor_width == 0 || sensor_height == 0) throw std::invalid_argument("roi: sensor size must not be 0");
     const int w = sensor_width;
     const int h = sensor_height;
@@ -39,9 +53,18 @@ std::unique_ptr<CameraToolCore> make_roi_core(std::uint16_t sensor_width, std::u
                                          std::to_string(y + height - 1) + " reach outside the sensor (height " +
                                          std::to_string(h) + "): y + height must not exceed " + std::to_string(h);
                               }});
-    return std::make_unique<CameraToolCore>(
-        tool_info(ToolType::TOOL_ROI, "Region of interest: a window of the sensor"), std::move(params),
-        std::move(rules));
+    return std::make_unique<CameraToolCore>(std::move(info), std::move(params), std::move(rules));
+}
+
+std::unique_ptr<ToolStage> make_stage(std::shared_ptr<CameraTool> tool, std::uint16_t, std::uint16_t) {
+    return std::make_unique<RoiStage>(std::move(tool));
+}
+
+}  // namespace
+
+const ToolDefinition& roi_tool() {
+    static const ToolDefinition definition{"Region of interest: a window of the sensor", &make_core, &make_stage, 1};
+    return definition;
 }
 
 }  // namespace vantrel::tools

@@ -1,9 +1,9 @@
 #include "tools/tool_building.hpp"
-#include "tools/tool_definitions.hpp"
 
 namespace vantrel::tools {
 
 namespace {
+
 constexpr std::size_t kMaxSerialLength = 32;
 
 std::optional<std::string> check_serial(const ParamValue& value) {
@@ -17,7 +17,15 @@ std::optional<std::string> check_serial(const ParamValue& value) {
     }
     return std::nullopt;
 }
-}  // namespace
+
+// The camera's role in a group of synchronised cameras.
+struct SyncSettings {
+    enum class Mode { Standalone, Primary, Secondary } mode;
+    std::uint64_t offset_us;
+    std::string primary_serial;
+    // What the camera's clock starts from at the next start.
+    std::uint64_t timeOffset() const { return mode == Mode::Secondary ? offset_us : 0; }
+};
 
 SyncSettings read_sync(const ParamValueMap& values) {
     const std::string& mode = text_of(values, "mode");
@@ -29,7 +37,19 @@ SyncSettings read_sync(const ParamValueMap& values) {
     return settings;
 }
 
-std::unique_ptr<CameraToolCore> make_sync_core() {
+class SyncStage final : public ToolStage {
+public:
+    explicit SyncStage(std::shared_ptr<CameraTool> tool) : sync_(std::move(tool), &read_sync) {}
+    std::uint64_t timeOffset() override {
+        sync_.refresh();
+        return sync_.get().timeOffset();
+    }
+
+private:
+    WatchedSettings<SyncSettings> sync_;
+};
+
+std::unique_ptr<CameraToolCore> make_core(ToolInfo info, std::uint16_t, std::uint16_t) {
     std::vector<ParamSpec> params;
     params.push_back(enum_param("mode",
                                 "standalone: own clock from 0; primary: own clock from 0, which secondaries "
@@ -44,9 +64,19 @@ std::unique_ptr<CameraToolCore> make_sync_core() {
                                   "Serial of the primary camera this camera follows (kept with the "
                                   "configuration; up to 32 printable ASCII characters)",
                                   "", check_serial));
-    return std::make_unique<CameraToolCore>(
-        tool_info(ToolType::TOOL_SYNC, "Role of the camera in a synchronised group and its time base"),
-        std::move(params));
+    return std::make_unique<CameraToolCore>(std::move(info), std::move(params));
+}
+
+std::unique_ptr<ToolStage> make_stage(std::shared_ptr<CameraTool> tool, std::uint16_t, std::uint16_t) {
+    return std::make_unique<SyncStage>(std::move(tool));
+}
+
+}  // namespace
+
+const ToolDefinition& sync_tool() {
+    static const ToolDefinition definition{"Role of the camera in a synchronised group and its time base",
+                                           &make_core, &make_stage, 0};
+    return definition;
 }
 
 }  // namespace vantrel::tools

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "tools/stream_filters.hpp"
+#include "tools/trail_filter.hpp"
 
 namespace vantrel::tools {
 

@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "tools/stream_filters.hpp"
+#include "tools/trigger_generator.hpp"
 
 namespace vantrel::tools {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "vantrel/export.hpp"
 #include "vantrel/params.hpp"
@@ -13,13 +13,17 @@
 namespace vantrel {
 
 class CameraToolCore;  // the driver's state and rules of one tool
+namespace tools {
+struct ToolAccess;  // how the driver makes tools and reaches their state
+}
 
 // One group of typed, named camera parameters (bias, ROI, ...). Every write
 // is judged against the tool's schema; a refused write changes nothing and
-// says why in its ParamResult. Thread-safe.
+// says why in its ParamResult. Thread-safe. Tools come from the driver
+// (ICamera::getTool); the class is polymorphic, with a virtual info(), as
+// the interface has always had it.
 class VANTREL_EXPORT CameraTool {
 public:
-    explicit CameraTool(std::unique_ptr<CameraToolCore> core);
     CameraTool(const CameraTool&) = delete;
     CameraTool& operator=(const CameraTool&) = delete;
 
@@ -36,9 +40,10 @@ public:
     // Takes the shape toJson gives, all or nothing.
     ParamResult fromJson(const nlohmann::json& json);
 
-    CameraToolCore& core() const noexcept { return *core_; }
-
 private:
+    friend struct tools::ToolAccess;
+    explicit CameraTool(std::unique_ptr<CameraToolCore> core);
+
     std::unique_ptr<CameraToolCore> core_;
 };
 

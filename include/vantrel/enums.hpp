@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "vantrel/tool_kinds.hpp"
+
 namespace vantrel {
 
 enum class InterfaceType : int { USB = 0, MIPI = 1 };
@@ -11,13 +13,16 @@ enum BatchConditionType : int { NO_CONDITION = 0, N_EVENTS = 1, N_US = 2 };
 enum CameraStatus : int { STOPPED = 0, STARTED = 1 };
 
 enum class ToolType : int {
-    TOOL_BIAS = 0,
-    TOOL_TRIGGER_IN = 1,
-    TOOL_SYNC = 2,
-    TOOL_ANTI_FLICKER = 3,
-    TOOL_EVENT_TRAIL_FILTER = 4,
-    TOOL_EVENT_RATE_CONTROL = 5,
-    TOOL_ROI = 6,
+#define VANTREL_TOOL_ENUMERATOR(enumerator, number, id, name) enumerator = number,
+    VANTREL_TOOL_KINDS(VANTREL_TOOL_ENUMERATOR)
+#undef VANTREL_TOOL_ENUMERATOR
+};
+
+// Every kind of tool, in the order of their values.
+inline constexpr ToolType kToolTypes[] = {
+#define VANTREL_TOOL_TYPE(enumerator, number, id, name) ToolType::enumerator,
+    VANTREL_TOOL_KINDS(VANTREL_TOOL_TYPE)
+#undef VANTREL_TOOL_TYPE
 };
 
 enum class StreamStatus : int { STOP = 0, RUNNING = 1, SUSPEND = 2 };

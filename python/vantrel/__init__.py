@@ -16,7 +16,7 @@ extra) and vantrel.torch (training data for PyTorch-style loaders).
 The `vantrel` command line is vantrel.cli.
 """
 
-from importlib.metadata import version as _version
+import vantrel_core as _core
 
 from vantrel.events import (
     EVENT_DTYPE,
@@ -62,7 +62,7 @@ from vantrel.transforms import (
 )
 from vantrel.windows import Window, time_slice, window_bounds, window_index, windows
 
-__version__ = _version("vantrel")
+__version__ = _core.get_version()
 
 __all__ = [
     "EVENT_DTYPE",

@@ -22,15 +22,11 @@ void register_enums(py::module_& m) {
         .value("STARTED", STARTED)
         .export_values();
 
-    py::enum_<ToolType>(m, "ToolType")
-        .value("TOOL_BIAS", ToolType::TOOL_BIAS)
-        .value("TOOL_TRIGGER_IN", ToolType::TOOL_TRIGGER_IN)
-        .value("TOOL_SYNC", ToolType::TOOL_SYNC)
-        .value("TOOL_ANTI_FLICKER", ToolType::TOOL_ANTI_FLICKER)
-        .value("TOOL_EVENT_TRAIL_FILTER", ToolType::TOOL_EVENT_TRAIL_FILTER)
-        .value("TOOL_EVENT_RATE_CONTROL", ToolType::TOOL_EVENT_RATE_CONTROL)
-        .value("TOOL_ROI", ToolType::TOOL_ROI)
-        .export_values();
+    py::enum_<ToolType> tool_type(m, "ToolType");
+#define VANTREL_TOOL_VALUE(enumerator, number, id, name) tool_type.value(#enumerator, ToolType::enumerator);
+    VANTREL_TOOL_KINDS(VANTREL_TOOL_VALUE)
+#undef VANTREL_TOOL_VALUE
+    tool_type.export_values();
 
     py::enum_<StreamStatus>(m, "StreamStatus")
         .value("STOP", StreamStatus::STOP)

@@ -10,10 +10,10 @@
 namespace vantrel::sim {
 namespace {
 
-std::vector<Event2D> run(stream::EventSource& scene, std::uint64_t from, std::uint64_t to, std::uint64_t step,
+std::vector<Event2D> run(camera::EventSource& scene, std::uint64_t from, std::uint64_t to, std::uint64_t step,
                          double rate_scale = 1.0) {
     std::vector<Event2D> out;
-    stream::SourceControls controls;
+    tools::SourceControls controls;
     controls.rate_scale = rate_scale;
     for (std::uint64_t t = from; t < to; t += step) scene.generate(t, std::min(t + step, to), controls, out);
     return out;

@@ -14,27 +14,27 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class ThrowingSource final : public stream::EventSource {
+class ThrowingSource final : public camera::EventSource {
 public:
-    void generate(std::uint64_t, std::uint64_t, const stream::SourceControls&, std::vector<Event2D>&) override {
+    void generate(std::uint64_t, std::uint64_t, const tools::SourceControls&, std::vector<Event2D>&) override {
         throw std::runtime_error("sensor on fire");
     }
 };
 
-class CountingSource final : public stream::EventSource {
+class CountingSource final : public camera::EventSource {
 public:
-    void generate(std::uint64_t t_begin, std::uint64_t t_end, const stream::SourceControls&,
+    void generate(std::uint64_t t_begin, std::uint64_t t_end, const tools::SourceControls&,
                   std::vector<Event2D>& out) override {
         for (std::uint64_t t = t_begin; t < t_end; ++t) out.emplace_back(1, 1, 1, t);
     }
 };
 
-class SilentSource final : public stream::EventSource {
+class SilentSource final : public camera::EventSource {
 public:
-    void generate(std::uint64_t, std::uint64_t, const stream::SourceControls&, std::vector<Event2D>&) override {}
+    void generate(std::uint64_t, std::uint64_t, const tools::SourceControls&, std::vector<Event2D>&) override {}
 };
 
-std::shared_ptr<StreamSession> make_session(std::shared_ptr<stream::EventSource> source, bool realtime,
+std::shared_ptr<StreamSession> make_session(std::shared_ptr<camera::EventSource> source, bool realtime,
                                             std::shared_ptr<stream::CallbackRegistry> callbacks = nullptr,
                                             std::shared_ptr<stream::RecorderSlot> recorder = nullptr) {
     SessionConfig config;

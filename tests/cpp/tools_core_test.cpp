@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "tools/camera_tool_core.hpp"
+#include "tools/tool_access.hpp"
 #include "tools/tool_journal.hpp"
 #include "tools/tool_set.hpp"
 #include "vantrel/camera_tool.hpp"
@@ -23,8 +24,7 @@ std::shared_ptr<CameraTool> tool_of(const tools::ToolSet& set, ToolType type) {
 class ToolCoreTest : public ::testing::Test {
 protected:
     tools::ToolSet set = tools::make_tool_set(
-        {ToolType::TOOL_BIAS, ToolType::TOOL_TRIGGER_IN, ToolType::TOOL_SYNC, ToolType::TOOL_ANTI_FLICKER,
-         ToolType::TOOL_EVENT_TRAIL_FILTER, ToolType::TOOL_EVENT_RATE_CONTROL, ToolType::TOOL_ROI},
+        std::vector<ToolType>(std::begin(kToolTypes), std::end(kToolTypes)),
         640, 480);
     std::shared_ptr<CameraTool> bias = tool_of(set, ToolType::TOOL_BIAS);
     std::shared_ptr<CameraTool> roi = tool_of(set, ToolType::TOOL_ROI);
@@ -54,19 +54,19 @@ TEST_F(ToolCoreTest, CrossFieldRulesNameTheWrittenParameter) {
 }
 
 TEST_F(ToolCoreTest, ApplyIsAllOrNothing) {
-    const std::uint64_t before = roi->core().version();
+    const std::uint64_t before = tools::core_of(*roi).version();
     ParamResult r = roi->apply({{"enabled", true}, {"x", 10}, {"width", 5000}});
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error.param, "width");
     EXPECT_EQ(std::get<bool>(*roi->get("enabled")), false);
     EXPECT_EQ(std::get<int>(*roi->get("x")), 0);
-    EXPECT_EQ(roi->core().version(), before);
+    EXPECT_EQ(tools::core_of(*roi).version(), before);
 
     // Together the values fit, although x alone would not.
     r = roi->apply({{"enabled", true}, {"x", 600}, {"width", 40}});
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(std::get<int>(*roi->get("x")), 600);
-    EXPECT_GT(roi->core().version(), before);
+    EXPECT_GT(tools::core_of(*roi).version(), before);
 
     EXPECT_TRUE(roi->apply({}).ok);
 }
@@ -126,9 +126,9 @@ TEST_F(ToolCoreTest, SnapshotsStayConsistentUnderConcurrentWrites) {
     std::uint64_t last = 0;
     int changes = 0;
     for (int n = 0; n < 20000; ++n) {
-        const auto version = roi->core().version();
+        const auto version = tools::core_of(*roi).version();
         if (version == last) continue;
-        const auto snap = roi->core().snapshot();
+        const auto snap = tools::core_of(*roi).snapshot();
         EXPECT_EQ(std::get<int>(snap.values.at("x")) + std::get<int>(snap.values.at("width")), 640);
         EXPECT_GE(snap.version, version);
         last = snap.version;

@@ -3,7 +3,11 @@
 #include <map>
 #include <random>
 
-#include "tools/stream_filters.hpp"
+#include "tools/anti_flicker_filter.hpp"
+#include "tools/rate_limiter.hpp"
+#include "tools/roi_filter.hpp"
+#include "tools/trail_filter.hpp"
+#include "tools/trigger_generator.hpp"
 
 namespace vantrel::tools {
 namespace {

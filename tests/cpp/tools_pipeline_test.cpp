@@ -8,13 +8,7 @@
 namespace vantrel::tools {
 namespace {
 
-const std::vector<ToolType> kAll = {ToolType::TOOL_BIAS,
-                                    ToolType::TOOL_TRIGGER_IN,
-                                    ToolType::TOOL_SYNC,
-                                    ToolType::TOOL_ANTI_FLICKER,
-                                    ToolType::TOOL_EVENT_TRAIL_FILTER,
-                                    ToolType::TOOL_EVENT_RATE_CONTROL,
-                                    ToolType::TOOL_ROI};
+const std::vector<ToolType> kAll(std::begin(kToolTypes), std::end(kToolTypes));
 
 std::shared_ptr<CameraTool> tool(const ToolSet& set, const std::string& id) {
     for (const auto& t : set.tools)

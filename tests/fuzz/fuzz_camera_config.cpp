@@ -10,6 +10,7 @@
 #include "tools/camera_tool_core.hpp"
 #include "tools/json_bounds.hpp"
 #include "tools/param_judge.hpp"
+#include "tools/tool_access.hpp"
 #include "tools/tool_set.hpp"
 
 using namespace vantrel;
@@ -20,14 +21,13 @@ using State = std::map<std::string, ParamValueMap>;
 
 State state_of(const tools::ToolSet& set) {
     State s;
-    for (const auto& tool : set.tools) s[tool->core().info().id] = tool->core().snapshot().values;
+    for (const auto& tool : set.tools) s[tools::core_of(*tool).info().id] = tools::core_of(*tool).snapshot().values;
     return s;
 }
 
 const tools::ToolSet& camera_tools() {
     static const tools::ToolSet set = tools::make_tool_set(
-        {ToolType::TOOL_BIAS, ToolType::TOOL_TRIGGER_IN, ToolType::TOOL_SYNC, ToolType::TOOL_ANTI_FLICKER,
-         ToolType::TOOL_EVENT_TRAIL_FILTER, ToolType::TOOL_EVENT_RATE_CONTROL, ToolType::TOOL_ROI},
+        std::vector<ToolType>(std::begin(kToolTypes), std::end(kToolTypes)),
         640, 480);
     return set;
 }

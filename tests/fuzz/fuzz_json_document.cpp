@@ -7,6 +7,7 @@
 #include "fuzz_support.hpp"
 #include "tools/camera_tool_core.hpp"
 #include "tools/json_bounds.hpp"
+#include "tools/tool_access.hpp"
 #include "tools/tool_set.hpp"
 
 using namespace vantrel;
@@ -43,9 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(nlohmann::json::parse(printed) == unbounded, "compact text does not parse back");
 
     for (const auto& tool : set.tools) {
-        const auto before = tool->core().snapshot().values;
+        const auto before = tools::core_of(*tool).snapshot().values;
         const ParamResult result = tool->fromJson(unbounded);
-        if (!result.ok) FUZZ_CHECK(tool->core().snapshot().values == before, "a refused from_json changed values");
+        if (!result.ok) FUZZ_CHECK(tools::core_of(*tool).snapshot().values == before, "a refused from_json changed values");
         if (result.ok) FUZZ_CHECK(!deep && unbounded.is_object(), "accepted a document that is not a shallow object");
     }
     return 0;

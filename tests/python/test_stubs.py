@@ -23,7 +23,7 @@ def mypy_cache(tmp_path_factory):
 
 
 def test_checked_in_stubs_match_the_built_modules():
-    done = subprocess.run([sys.executable, str(ROOT / "tools" / "gen_stubs.py"), "--check"],
+    done = subprocess.run([sys.executable, str(ROOT / "scripts" / "gen_stubs.py"), "--check"],
                           capture_output=True, text=True, timeout=120)
     assert done.returncode == 0, done.stdout + done.stderr
 

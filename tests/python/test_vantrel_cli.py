@@ -161,7 +161,7 @@ def test_version_and_help_say_every_default(capsys):
     with pytest.raises(SystemExit) as stop:
         cli.main(["--version"])
     assert stop.value.code == 0
-    assert capsys.readouterr().out.strip() == "vantrel 1.0.3"
+    assert capsys.readouterr().out.strip() == "vantrel " + vc.get_version()
     parser = cli.build_parser()
     commands = parser._subparsers._group_actions[0].choices
     for name, sub in commands.items():

@@ -50,7 +50,7 @@ DefaultScene::DefaultScene(std::uint16_t width, std::uint16_t height, double rat
     }
 }
 
-void DefaultScene::generate(std::uint64_t t_begin, std::uint64_t t_end, const stream::SourceControls& controls,
+void DefaultScene::generate(std::uint64_t t_begin, std::uint64_t t_end, const tools::SourceControls& controls,
                             std::vector<Event2D>& out) {
     if (!clock_.beginSlice(t_begin, t_end, rate_ * controls.rate_scale)) return;
     out.reserve(out.size() + clock_.remainingEstimate());

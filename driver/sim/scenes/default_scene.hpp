@@ -5,7 +5,7 @@
 
 #include "sim/scenes/event_clock.hpp"
 #include "sim/scenes/random.hpp"
-#include "stream/event_source.hpp"
+#include "camera/event_source.hpp"
 
 namespace vantrel::sim {
 
@@ -15,11 +15,11 @@ namespace vantrel::sim {
 // a patch lit by a 100 Hz flickering light (bursts of ON after each rise,
 // OFF after each fall), a few hot pixels that fire all the time, and
 // uniform background noise.
-class DefaultScene final : public stream::EventSource {
+class DefaultScene final : public camera::EventSource {
 public:
     DefaultScene(std::uint16_t width, std::uint16_t height, double rate, std::uint64_t seed);
 
-    void generate(std::uint64_t t_begin, std::uint64_t t_end, const stream::SourceControls& controls,
+    void generate(std::uint64_t t_begin, std::uint64_t t_end, const tools::SourceControls& controls,
                   std::vector<Event2D>& out) override;
 
     // Shares of the event rate, out of 65536.

@@ -4,17 +4,17 @@
 
 #include "sim/scenes/event_clock.hpp"
 #include "sim/scenes/random.hpp"
-#include "stream/event_source.hpp"
+#include "camera/event_source.hpp"
 
 namespace vantrel::sim {
 
 // Uniform background noise: every pixel equally likely, either polarity.
-class NoiseScene final : public stream::EventSource {
+class NoiseScene final : public camera::EventSource {
 public:
     NoiseScene(std::uint16_t width, std::uint16_t height, double rate, std::uint64_t seed)
         : width_(width), height_(height), rate_(rate), random_(seed) {}
 
-    void generate(std::uint64_t t_begin, std::uint64_t t_end, const stream::SourceControls& controls,
+    void generate(std::uint64_t t_begin, std::uint64_t t_end, const tools::SourceControls& controls,
                   std::vector<Event2D>& out) override {
         if (!clock_.beginSlice(t_begin, t_end, rate_ * controls.rate_scale)) return;
         out.reserve(out.size() + clock_.remainingEstimate());

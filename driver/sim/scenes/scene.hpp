@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "stream/event_source.hpp"
+#include "camera/event_source.hpp"
 
 namespace vantrel::sim {
 
@@ -16,7 +16,7 @@ bool is_known_scene(const std::string& name);
 const char* known_scenes_text();  // for error messages
 
 // nullptr for an unknown name. `rate` is in events per second.
-std::unique_ptr<stream::EventSource> make_scene(const std::string& name, std::uint16_t width,
+std::unique_ptr<camera::EventSource> make_scene(const std::string& name, std::uint16_t width,
                                                 std::uint16_t height, double rate, std::uint64_t seed);
 
 }  // namespace vantrel::sim

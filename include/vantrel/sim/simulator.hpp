@@ -4,7 +4,6 @@
 // exact data into their streams, inspect what their tools received. Used by
 // the vantrel_sim module and by tests of programs built on the driver.
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +14,7 @@
 #include "vantrel/events.hpp"
 #include "vantrel/export.hpp"
 #include "vantrel/params.hpp"
+#include "vantrel/stream_drops.hpp"
 
 namespace vantrel::sim {
 
@@ -57,21 +57,11 @@ VANTREL_EXPORT bool pushBatch(const std::string& serial, std::vector<Event2D> ev
 VANTREL_EXPORT bool pushTrigger(const std::string& serial, const EventTriggerIn& edge);
 VANTREL_EXPORT bool pushStatistics(const std::string& serial, const EvCameraStatisticInfo& stats);
 
-// What a camera's stream dropped, per queue: the poll queue (batches nobody
-// polled in time), the delivery queue (batches, edges and statistics reports
-// the callbacks did not take in time, or that were still queued when the
-// stream stopped) and the recorder's own queue (data the disk could not take
-// in time).
-enum class DropQueue : int { Poll = 0, Delivery = 1, Recorder = 2 };
-inline constexpr std::array<const char*, 3> kDropQueueNames = {"poll", "delivery", "recorder"};
-
-struct DropCount {
-    std::uint64_t batches = 0;
-    std::uint64_t events = 0;   // in those batches
-    std::uint64_t edges = 0;    // trigger-in edges
-    std::uint64_t reports = 0;  // statistics reports
-};
-using StreamDrops = std::array<DropCount, kDropQueueNames.size()>;
+// The drop counts of streams (vantrel/stream_drops.hpp), as the simulator reports them.
+using vantrel::DropCount;
+using vantrel::DropQueue;
+using vantrel::kDropQueueNames;
+using vantrel::StreamDrops;
 
 // The drops of the camera's current stream, or of its last one once it
 // stopped (all zero before its first start); std::invalid_argument when no

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <optional>
 
-namespace vantrel::stream {
+namespace vantrel::log {
 
 // Lets one message through per interval so that a busy stream cannot flood
 // the log; counts what it held back. Thread-safe.
@@ -38,4 +38,4 @@ private:
     std::uint64_t suppressed_ = 0;
 };
 
-}  // namespace vantrel::stream
+}  // namespace vantrel::log

@@ -2,7 +2,7 @@
 default simulated camera, live, with a region of interest and a recording in
 progress, in Debian's headless Chromium.
 
-Run: .venv/bin/python tools/viewer_screenshot.py [OUT.png]
+Run: .venv/bin/python scripts/viewer_screenshot.py [OUT.png]
 """
 
 import os

@@ -2,8 +2,8 @@
 modules and writes them as stub-only packages under stubs/; the stub of the
 private vantrel._native goes beside the vantrel package's sources.
 
-    python tools/gen_stubs.py            rewrite the stubs from the installed modules
-    python tools/gen_stubs.py --check    exit 1 (with a diff) when a stub is stale
+    python scripts/gen_stubs.py            rewrite the stubs from the installed modules
+    python scripts/gen_stubs.py --check    exit 1 (with a diff) when a stub is stale
 
 pybind11-stubgen reads the signatures pybind11 puts in the docstrings. Those
 leave a few things vague or wrong for a type checker: a class registered after
@@ -124,7 +124,7 @@ def apply_fixes(module: str, text: str) -> str:
         found = text.count(old)
         if found != times and not (times == ANY and found > 0):
             raise SystemExit(f"{module}: expected {times or 'some'} occurrence(s) of {old!r}, found {found}; "
-                             "the bindings changed: update FIXES in tools/gen_stubs.py")
+                             "the bindings changed: update FIXES in scripts/gen_stubs.py")
         text = text.replace(old, new)
     return text
 
@@ -159,7 +159,7 @@ def main(argv: list[str] | None = None) -> int:
             target.write_text(text)
             print(f"wrote {rel}")
     if stale:
-        print("\nstubs are stale: run python tools/gen_stubs.py and commit the result", file=sys.stderr)
+        print("\nstubs are stale: run python scripts/gen_stubs.py and commit the result", file=sys.stderr)
     return 1 if stale else 0
 
 

@@ -1,19 +1,16 @@
 #pragma once
 
-// The parts of the tools that act on the event stream. Each is owned by a
-// camera's ToolPipeline and used from its stream thread only. Filters work
-// in place and keep the order of the events they pass.
+// Part of the anti_flicker tool's work on the stream, used by one stream
+// thread at a time. Filters work in place and keep the order of the events
+// they pass.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "tools/tool_definitions.hpp"
 #include "vantrel/events.hpp"
 
 namespace vantrel::tools {
-
-// Keeps the events inside the window.
-void filter_roi(const RoiSettings& roi, std::vector<Event2D>& events);
 
 // A detector of periodic brightness changes, run over square regions of
 // kRegion x kRegion pixels: one flickering light reaches a whole patch of
@@ -79,64 +76,6 @@ private:
     std::uint64_t max_period_us_ = 0;
     Grid aligned_;
     Grid shifted_;
-};
-
-// Drops an event that comes less than the threshold after the previous
-// event of the same pixel, counted from the last event seen (passed or
-// dropped, either polarity): a burst passes its first event only.
-class TrailFilter {
-public:
-    TrailFilter(std::uint16_t width, std::uint16_t height);
-    void configure(std::uint64_t threshold_us) { threshold_us_ = threshold_us; }
-    void reset();
-    void filter(std::vector<Event2D>& events);
-
-private:
-    std::uint16_t width_;
-    std::uint16_t height_;
-    std::uint64_t threshold_us_ = 1;
-    std::vector<std::uint64_t> last_;  // per pixel; kNever when none yet
-};
-
-// Keeps at most the rate's share of events in every millisecond of stream
-// time (windows aligned to multiples of 1000 us; the shares of consecutive
-// windows add up to exactly the rate). A busy window is thinned evenly over
-// its events rather than cut after its first ones. A window split between
-// two slices gets the part of its share that the first slice covers, plus
-// whatever that part left unused.
-class RateLimiter {
-public:
-    static constexpr std::uint64_t kWindowUs = 1000;
-
-    void configure(std::uint64_t max_event_rate);
-    void reset();
-    void filter(std::vector<Event2D>& events, std::uint64_t t_begin, std::uint64_t t_end);
-    // Events the window of that index may hold.
-    std::uint64_t budget(std::uint64_t window) const;
-
-private:
-    std::uint64_t rate_ = 0;
-    std::uint64_t window_ = ~std::uint64_t{0};
-    std::uint64_t passed_ = 0;
-};
-
-// A square wave on the trigger input: edge n at origin + n * half period,
-// rising (polarity 1) for even n, falling (polarity 0) for odd n. The
-// origin is the start of the first slice after the settings took effect.
-class TriggerGenerator {
-public:
-    void configure(const TriggerInSettings& settings);
-    void reset() { anchored_ = false; }
-    void generate(std::uint64_t t_begin, std::uint64_t t_end, std::vector<EventTriggerIn>& out);
-
-private:
-    std::uint64_t edgeTime(std::uint64_t n) const;
-
-    TriggerInSettings settings_{false, 0, 100.0f};
-    double half_period_us_ = 5000.0;
-    bool anchored_ = false;
-    std::uint64_t origin_ = 0;
-    std::uint64_t next_ = 0;
 };
 
 }  // namespace vantrel::tools
