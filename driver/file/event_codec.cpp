@@ -157,6 +157,7 @@ const unsigned char* EventBlockEncoder::finish(std::size_t& size) {
     h.payload_crc = crc32c(words_.data() + kHeaderWords, payload_words * 4);
     auto* bytes = reinterpret_cast<unsigned char*>(words_.data());
     encode_block_header(h, bytes);
+    header_ = h;
     size = words_.size() * 4;
     return bytes;
 }

@@ -158,10 +158,10 @@ std::size_t EventCursor::read_blocks(std::size_t k0, std::size_t k1, Event2D* ou
     const std::uint64_t base = blocks[k0].first_record;
     std::vector<unsigned char> ok(k1 - k0, 0);
     // Each block is decoded to its place in `out` as if none were damaged.
-    auto work = [&](std::size_t a, std::size_t b, std::vector<std::uint32_t>& buffer) {
+    auto work = [&](std::size_t a, std::size_t b, BlockBuffer& buffer) {
         for (std::size_t k = a; k < b; ++k) {
             if (!file_.loadEventBlock(k, buffer)) continue;
-            const std::uint32_t* words = buffer.data() + kBlockHeaderSize / 4;
+            const std::uint32_t* words = buffer.payload();
             if (decode_block_checked(words, blocks[k].header, out + (blocks[k].first_record - base)))
                 ok[k - k0] = 1;
             else

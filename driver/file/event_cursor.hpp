@@ -56,7 +56,7 @@ public:
 private:
     void enter(std::size_t k);
     const BlockHeader& header() const { return file_.eventBlocks()[block_].header; }
-    const std::uint32_t* payload() const { return buffer_.data() + kBlockHeaderSize / 4; }
+    const std::uint32_t* payload() const { return buffer_.payload(); }
     std::size_t left() const { return header().count - state_.event; }
     void take(std::size_t n, Event2D* out);
     // Decodes the whole current block (standing at its start), checking its
@@ -73,8 +73,8 @@ private:
     RecordingFile& file_;
     std::size_t block_ = 0;
     std::size_t loaded_ = static_cast<std::size_t>(-1);  // block held in buffer_
-    std::vector<std::uint32_t> buffer_;
-    std::vector<std::uint32_t> helper_buffer_;  // the second thread's, in read_blocks
+    BlockBuffer buffer_;
+    BlockBuffer helper_buffer_;  // the second thread's, in read_blocks
     bool checked_ = false;  // the loaded block's content agrees with its header
     DecodeState state_;
     std::vector<Event2D> scratch_;
