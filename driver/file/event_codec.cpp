@@ -190,7 +190,7 @@ bool validate_event_payload(const std::uint32_t* words, const BlockHeader& h, st
         return true;
     }
 
-    const std::size_t total = h.payload_size / 4;
+    const std::size_t total = static_cast<std::size_t>(event_words_size(h) / 4);  // compressed too
     const std::uint32_t reserved_mask = (1u << ds) - 1u;
     std::size_t w = 0;
     std::uint32_t escapes = 0;
