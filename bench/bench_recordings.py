@@ -202,7 +202,7 @@ def record_camera(folder, name, scene, events_wanted, compression="none", **opti
     vs.remove_camera(serial)
     count = opened(path).get_event_count()
     size = os.path.getsize(path)
-    dropped = "cannot keep up" in log.read_text()
+    dropped = "dropped" in log.read_text()
     os.remove(path)
     return count, size, dropped, elapsed
 
