@@ -385,6 +385,12 @@ bool RecordingFile::loadEventBlock(std::size_t k, BlockBuffer& buffer) {
     return false;
 }
 
+bool RecordingFile::readEventWords(std::size_t k, std::size_t first, std::size_t n, std::uint32_t* out) {
+    const BlockEntry& e = events_[k];
+    if (bad_events_[k] != 0 || e.header.codec != Codec::Stored || first + n > e.header.payload_size / 4) return false;
+    return read_at(e.offset + kBlockHeaderSize + 4 * std::uint64_t{first}, out, 4 * n);
+}
+
 void RecordingFile::rejectEventBlock(std::size_t k, const std::string& why) {
     if (bad_events_[k] != 0) return;
     bad_events_[k] = 1;

@@ -88,6 +88,11 @@ public:
     // Marks a block bad because its content disagrees with its header.
     void rejectEventBlock(std::size_t k, const std::string& why);
     bool isBadEventBlock(std::size_t k) const { return bad_events_[k] != 0; }
+    // Reads words [first, first + n) of a stored event block's payload, as
+    // they are: unchecked, for a block whose whole payload was checked
+    // before (the file is not expected to change while it is open). False
+    // for a compressed or bad block, words beyond it, or a failed read.
+    bool readEventWords(std::size_t k, std::size_t first, std::size_t n, std::uint32_t* out);
 
     // Appends the edges with lo <= timestamp <= hi, in file order.
     void edgesBetween(std::uint64_t lo, std::uint64_t hi, std::vector<EventTriggerIn>& out);
