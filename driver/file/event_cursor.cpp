@@ -15,6 +15,10 @@ namespace {
 // processor's cache.
 constexpr std::size_t kRun = 4096;
 
+// A seek into a block seen before reads one run of this many events: about
+// a page of words.
+constexpr std::size_t kMarkRun = 1024;
+
 // Reads of at least this many whole blocks share the work with a second
 // thread: the blocks are independent, and loading, checking and decoding
 // them is most of what a large read costs.
@@ -157,8 +161,8 @@ bool EventCursor::seekTimestamp(std::uint64_t t) {
 // (reading, checking and decoding up to the event) costs the more the less
 // of the file the processor's cache holds: seeks into large files would
 // grow slower. A block seen whole once keeps the decoding state at the
-// start of each run of kRun events, so that a seek reads only the run that
-// holds the event.
+// start of each run of kMarkRun events, so that a seek reads only the run
+// that holds the event.
 void EventCursor::make_marks() {
     const std::size_t k = block_;
     const BlockHeader& h = header();
@@ -169,7 +173,7 @@ void EventCursor::make_marks() {
     DecodeState s = DecodeState::at_start(h);
     marks.push_back(s);
     while (s.event < h.count) {
-        skip_events(payload(), h, s, std::min<std::size_t>(kRun, h.count - s.event));
+        skip_events(payload(), h, s, std::min<std::size_t>(kMarkRun, h.count - s.event));
         marks.push_back(s);
     }
 }
@@ -179,8 +183,10 @@ bool EventCursor::seek_by_marks(std::size_t k, std::uint64_t t) {
     const std::vector<DecodeState>& marks = marks_[k];
     const BlockHeader& h = file_.eventBlocks()[k].header;
     // Sorted: the first run whose last event reaches t holds the event.
-    std::size_t j = 0;
-    while (j + 2 < marks.size() && marks[j + 1].time < t) ++j;
+    const auto end = marks.end() - 1;
+    const std::size_t j = static_cast<std::size_t>(
+        std::partition_point(marks.begin() + 1, end, [t](const DecodeState& s) { return s.time < t; }) -
+        (marks.begin() + 1));
     const DecodeState& from = marks[j];
     const std::size_t words = marks[j + 1].word - from.word;
     const std::size_t m = marks[j + 1].event - from.event;

@@ -88,7 +88,7 @@ private:
     std::vector<Event2D> scratch_;
     std::uint64_t decoded_ = 0;
     // For each stored, sorted block checked whole by a seek: the decoding
-    // state at every run's start and at the block's end.
+    // state at the start of every run of 1024 events and at the block's end.
     std::vector<std::vector<DecodeState>> marks_;
     std::vector<std::uint32_t> run_words_;
     bool pending_ = false;  // block_ is not loaded; the position was found from its marks

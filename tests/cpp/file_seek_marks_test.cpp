@@ -59,9 +59,9 @@ TEST_F(SeekMarksTest, RepeatedSeeksLandWhereAFullDecodeDoes) {
     std::mt19937 rng(5);
     std::vector<std::uint64_t> stamps;
     for (int i = 0; i < 150; ++i) stamps.push_back(events[rng() % events.size()].timestamp + rng() % 3);
-    // Exactly the timestamps around the runs' edges (runs of 4096 events).
+    // Exactly the timestamps around the runs' edges (runs of 1024 events).
     for (std::size_t block = 0; block < events.size(); block += 20000)
-        for (std::size_t edge = block + 4096; edge < std::min(events.size(), block + 20000); edge += 4096)
+        for (std::size_t edge = block + 1024; edge < std::min(events.size(), block + 20000); edge += 1024)
             for (std::size_t at : {edge - 1, edge}) stamps.push_back(events[at].timestamp);
     stamps.push_back(events.front().timestamp);
     stamps.push_back(events.back().timestamp);
