@@ -43,6 +43,9 @@ public:
         ++count_;
     }
 
+    // add() for each of n events, in one pass over the plain ones.
+    void add(const Event2D* events, std::size_t n);
+
     std::uint32_t count() const { return count_; }
     bool empty() const { return count_ == 0; }
 

@@ -79,7 +79,7 @@ bool RecordingWriter::add(const Event2D* events, std::size_t n) {
     while (n > 0) {
         const std::size_t room = limits_.events - events_.count();
         const std::size_t take = std::min(room, n);
-        for (std::size_t i = 0; i < take; ++i) events_.add(events[i]);
+        events_.add(events, take);
         events += take;
         n -= take;
         if (events_.count() >= limits_.events && !flush_events()) return false;
