@@ -12,7 +12,8 @@ interleaved medians, NUMPY_MADVISE_HUGEPAGE=0, the load printed).
 * compressed (zstd): bytes/event of a live recording of the default scene,
   read speed, write speed;
 * seek: seek_to_timestamp and seek_to_event_index from 1M to 100M events,
-  against the 1M-event file (flat is 1.00);
+  against the 1M-event file (flat is 1.00), beside the limit: a binary
+  search of the same timestamps held in memory;
 * record: the highest simulated rate recorded with nothing dropped, and a
   compressed recording at 40M events/s.
 
@@ -225,16 +226,18 @@ def bench_size(folder, n):
 
 
 def bench_seek(folder, sizes, repetitions):
+    """seek_to_timestamp and seek_to_event_index, and their limit: a binary
+    search (numpy.searchsorted) of the same timestamps held in memory."""
     rng = np.random.default_rng(1)
-    readers = {}
+    readers, in_memory = {}, {}
     for n in sizes:
         events = scene_like(n, seed=2)
         path = folder / f"seek_{n}.vtr"
         vs.write_recording(str(path), events)
-        t_last = int(events["timestamp"][-1])
+        in_memory[n] = events["timestamp"].copy()
         del events
         reader = opened(path)
-        stamps = rng.integers(0, t_last, 200).tolist()
+        stamps = rng.integers(0, int(in_memory[n][-1]), 200).tolist()
         indices = rng.integers(0, n, 200).tolist()
         readers[n] = (reader, stamps, indices)
 
@@ -248,20 +251,31 @@ def bench_seek(folder, sizes, repetitions):
         for i in indices:
             reader.seek_to_event_index(i)
 
+    def search(n):
+        timestamps, stamps = in_memory[n], typed_stamps[n]
+        for t in stamps:
+            timestamps.searchsorted(t)
+
+    # Of the array's own type: a Python int would make NumPy convert the array.
+    typed_stamps = {n: [np.uint64(t) for t in readers[n][1]] for n in sizes}
     for n in sizes:  # the index and the blocks' pages into memory
         by_time(n)
         by_index(n)
+        search(n)
     fns = {}
     for n in sizes:
         fns[("t", n)] = lambda n=n: by_time(n)
         fns[("i", n)] = lambda n=n: by_index(n)
+        fns[("s", n)] = lambda n=n: search(n)
     t = interleaved(fns, repetitions)
     n0 = sizes[0]
     for n in sizes:
-        ts, ix = t[("t", n)] / 200, t[("i", n)] / 200
-        print(f"seek in {n:,} events: seek_to_timestamp {ts * 1e6:.0f} us ({t[('t', n)] / t[('t', n0)]:.2f} x "
-              f"{n0:,}), seek_to_event_index {ix * 1e6:.0f} us ({t[('i', n)] / t[('i', n0)]:.2f} x) [{load()}]",
-              flush=True)
+        ts, ix, ss = t[("t", n)] / 200, t[("i", n)] / 200, t[("s", n)] / 200
+        print(f"seek in {n:,} events: seek_to_timestamp {ts * 1e6:.1f} us ({t[('t', n)] / t[('t', n0)]:.2f} x "
+              f"{n0:,}), seek_to_event_index {ix * 1e6:.1f} us ({t[('i', n)] / t[('i', n0)]:.2f} x); "
+              f"limit, numpy.searchsorted of the timestamps in memory: {ss * 1e6:.1f} us "
+              f"({t[('s', n)] / t[('s', n0)]:.2f} x) [{load()}]", flush=True)
+    in_memory.clear()
 
 
 def bench_record(folder, seconds):
