@@ -99,6 +99,8 @@ FIXES: dict[str, list[tuple[str, str, int]]] = {
         ("events: typing.Any", f"events: {ANY_ARRAY}", 2),
         ("triggers: typing.Any = None",
          "triggers: collections.abc.Iterable[tuple[int, int, int]] | None = None", 1),
+        ("compression: typing.Any = None", "compression: str | None = None", 1),
+        ("def set_recording_compression(name: typing.Any)", "def set_recording_compression(name: str)", 1),
         ("def cameras() -> list:", "def cameras() -> list[str | bytes]:", 1),
         (") -> dict:", ") -> dict[str, dict[str, int]]:", 1),
         ("def tool_writes(serial: str) -> list:", "def tool_writes(serial: str) -> list[dict[str, typing.Any]]:", 1),

@@ -131,6 +131,52 @@ void EventBlockEncoder::start(std::uint64_t t) {
     first_ = previous_ = min_ = max_ = t;
 }
 
+void EventBlockEncoder::add(const Event2D* events, std::size_t n) {
+    // Runs of plain events are written straight into room made for them
+    // (one word each), without add()'s bookkeeping per event; an event that
+    // needs an escape ends the run and goes through add(). The room grows
+    // while runs go on and starts small again after an escape, so that a
+    // stream of escapes makes little room it does not use.
+    const unsigned xs = layout_.x_bits, ps = layout_.polarity_shift(), ds = layout_.delta_shift();
+    std::size_t room = 16;
+    std::size_t i = 0;
+    while (i < n) {
+        if (count_ == 0) {
+            add(events[i++]);
+            continue;
+        }
+        const std::size_t base = words_.size();
+        const std::size_t end = i + std::min(room, n - i);
+        words_.resize(base + (end - i));
+        std::uint32_t* w = words_.data() + base;
+        std::uint64_t previous = previous_;
+        std::size_t k = 0;
+        for (; i < end; ++i, ++k) {
+            const Event2D& e = events[i];
+            const std::uint64_t t = e.timestamp;
+            const std::uint64_t delta = t - previous;
+            if (!(e.x <= x_mask_ && e.y <= y_mask_ && e.polarity <= 1 && t >= previous && delta < escape_delta_))
+                break;
+            w[k] = static_cast<std::uint32_t>(e.x) | (static_cast<std::uint32_t>(e.y) << xs) |
+                   (static_cast<std::uint32_t>(e.polarity) << ps) | (static_cast<std::uint32_t>(delta) << ds);
+            previous = t;
+        }
+        words_.resize(base + k);
+        // Time never went back in the run: only the largest timestamp can have changed.
+        if (k > 0) {
+            if (previous > max_) max_ = previous;
+            previous_ = previous;
+            count_ += static_cast<std::uint32_t>(k);
+        }
+        if (i < end) {
+            add(events[i++]);
+            room = 16;
+        } else {
+            room = std::min<std::size_t>(room * 2, 8192);
+        }
+    }
+}
+
 void EventBlockEncoder::add_escaped(const Event2D& e) {
     words_.push_back(escape_delta_ << layout_.delta_shift());
     words_.push_back(static_cast<std::uint32_t>(e.timestamp));
@@ -157,6 +203,7 @@ const unsigned char* EventBlockEncoder::finish(std::size_t& size) {
     h.payload_crc = crc32c(words_.data() + kHeaderWords, payload_words * 4);
     auto* bytes = reinterpret_cast<unsigned char*>(words_.data());
     encode_block_header(h, bytes);
+    header_ = h;
     size = words_.size() * 4;
     return bytes;
 }
@@ -189,7 +236,7 @@ bool validate_event_payload(const std::uint32_t* words, const BlockHeader& h, st
         return true;
     }
 
-    const std::size_t total = h.payload_size / 4;
+    const std::size_t total = static_cast<std::size_t>(event_words_size(h) / 4);  // compressed too
     const std::uint32_t reserved_mask = (1u << ds) - 1u;
     std::size_t w = 0;
     std::uint32_t escapes = 0;

@@ -43,12 +43,17 @@ public:
         ++count_;
     }
 
+    // add() for each of n events, in one pass over the plain ones.
+    void add(const Event2D* events, std::size_t n);
+
     std::uint32_t count() const { return count_; }
     bool empty() const { return count_ == 0; }
 
     // The finished block: its header (checksums included) followed by the
     // payload, as one buffer; valid until the next add() or reset().
     const unsigned char* finish(std::size_t& size);
+    // The header of the block that finish() last gave.
+    const BlockHeader& header() const { return header_; }
     void reset();
 
 private:
@@ -60,6 +65,7 @@ private:
     std::uint32_t y_mask_;
     std::uint32_t escape_delta_;
     std::vector<std::uint32_t> words_;  // 16 header words, then the payload
+    BlockHeader header_;
     std::uint32_t count_ = 0;
     std::uint32_t escapes_ = 0;
     std::uint64_t first_ = 0;

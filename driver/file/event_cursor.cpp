@@ -15,6 +15,10 @@ namespace {
 // processor's cache.
 constexpr std::size_t kRun = 4096;
 
+// A seek into a block seen before reads one run of this many events: about
+// a page of words.
+constexpr std::size_t kMarkRun = 1024;
+
 // Reads of at least this many whole blocks share the work with a second
 // thread: the blocks are independent, and loading, checking and decoding
 // them is most of what a large read costs.
@@ -36,6 +40,7 @@ std::size_t first_reaching(const Event2D* run, std::size_t n, std::uint64_t t, b
 EventCursor::EventCursor(RecordingFile& file) : file_(file), scratch_(kRun) { enter(0); }
 
 void EventCursor::enter(std::size_t k) {
+    pending_ = false;
     const std::size_t blocks = file_.eventBlocks().size();
     for (; k < blocks; ++k) {
         if (k == loaded_ && !file_.isBadEventBlock(k)) break;
@@ -52,7 +57,21 @@ void EventCursor::enter(std::size_t k) {
     if (k < blocks) state_ = DecodeState::at_start(header());
 }
 
+bool EventCursor::load_pending() {
+    if (!pending_) return true;
+    pending_ = false;
+    const std::size_t k = block_;
+    if (file_.loadEventBlock(k, buffer_)) {
+        loaded_ = k;  // checked_ stays set: its content was checked when its marks were made
+        return true;
+    }
+    loaded_ = static_cast<std::size_t>(-1);
+    enter(k + 1);
+    return false;
+}
+
 bool EventCursor::check() {
+    if (!load_pending()) return false;
     if (checked_) return true;
     std::string why;
     if (validate_event_payload(payload(), header(), why)) {
@@ -82,6 +101,7 @@ std::uint64_t EventCursor::index() const {
 
 std::uint64_t EventCursor::timestamp() {
     while (!atEnd()) {
+        if (pending_) return pending_time_;
         if (state_.event == 0) return header().first_timestamp;
         if (!check()) continue;
         DecodeState s = state_;
@@ -97,7 +117,7 @@ bool EventCursor::seekIndex(std::uint64_t n) {
     if (n >= file_.eventCount()) return false;
     const std::size_t k = file_.eventBlockOf(n);
     const std::uint64_t first = file_.eventBlocks()[k].first_record;
-    if (!(block_ == k && state_.event <= n - first)) enter(k);
+    if (!(block_ == k && !pending_ && state_.event <= n - first)) enter(k);
     // Skipping reads only the time deltas: the block is checked before any
     // of its events are used.
     if (block_ == k) skip_events(payload(), header(), state_, (n - first) - state_.event);
@@ -107,6 +127,7 @@ bool EventCursor::seekIndex(std::uint64_t n) {
 bool EventCursor::seekTimestamp(std::uint64_t t) {
     const std::size_t k = file_.firstEventBlockReaching(t);
     if (k >= file_.eventBlocks().size()) return false;
+    if (seek_by_marks(k, t)) return true;
     const std::uint64_t was = index();
     enter(k);
     while (!atEnd()) {
@@ -123,6 +144,7 @@ bool EventCursor::seekTimestamp(std::uint64_t t) {
         if (i < m) {
             state_ = start;
             skip_events(payload(), header(), state_, i);
+            make_marks();
             return true;
         }
         next_block_if_done();
@@ -133,6 +155,60 @@ bool EventCursor::seekTimestamp(std::uint64_t t) {
     else
         enter(file_.eventBlocks().size());
     return false;
+}
+
+// Seeks land anywhere in a block of 65536 events, and loading the block
+// (reading, checking and decoding up to the event) costs the more the less
+// of the file the processor's cache holds: seeks into large files would
+// grow slower. A block seen whole once keeps the decoding state at the
+// start of each run of kMarkRun events, so that a seek reads only the run
+// that holds the event.
+void EventCursor::make_marks() {
+    const std::size_t k = block_;
+    const BlockHeader& h = header();
+    if (pending_ || loaded_ != k || !checked_ || h.codec != Codec::Stored || (h.flags & kFlagSorted) == 0) return;
+    if (marks_.size() < file_.eventBlocks().size()) marks_.resize(file_.eventBlocks().size());
+    std::vector<DecodeState>& marks = marks_[k];
+    if (!marks.empty()) return;
+    DecodeState s = DecodeState::at_start(h);
+    marks.push_back(s);
+    while (s.event < h.count) {
+        skip_events(payload(), h, s, std::min<std::size_t>(kMarkRun, h.count - s.event));
+        marks.push_back(s);
+    }
+}
+
+bool EventCursor::seek_by_marks(std::size_t k, std::uint64_t t) {
+    if (k >= marks_.size() || marks_[k].empty() || file_.isBadEventBlock(k)) return false;
+    const std::vector<DecodeState>& marks = marks_[k];
+    const BlockHeader& h = file_.eventBlocks()[k].header;
+    // Sorted: the first run whose last event reaches t holds the event.
+    const auto end = marks.end() - 1;
+    const std::size_t j = static_cast<std::size_t>(
+        std::partition_point(marks.begin() + 1, end, [t](const DecodeState& s) { return s.time < t; }) -
+        (marks.begin() + 1));
+    const DecodeState& from = marks[j];
+    const std::size_t words = marks[j + 1].word - from.word;
+    const std::size_t m = marks[j + 1].event - from.event;
+    const bool loaded = loaded_ == k && !pending_;
+    const std::uint32_t* run = loaded ? payload() + from.word : nullptr;
+    if (!loaded) {
+        run_words_.resize(words);
+        if (!file_.readEventWords(k, from.word, words, run_words_.data())) return false;
+        run = run_words_.data();
+    }
+    DecodeState s{0, from.event, from.time};
+    decode_events(run, h, s, m, scratch_.data());
+    const std::size_t i = first_reaching(scratch_.data(), m, t, true);
+    if (i == m) return false;
+    s = {0, from.event, from.time};
+    skip_events(run, h, s, i);
+    block_ = k;
+    state_ = {from.word + s.word, s.event, s.time};
+    checked_ = true;
+    pending_ = !loaded;
+    pending_time_ = scratch_[i].timestamp;
+    return true;
 }
 
 void EventCursor::take(std::size_t n, Event2D* out) {
@@ -158,10 +234,10 @@ std::size_t EventCursor::read_blocks(std::size_t k0, std::size_t k1, Event2D* ou
     const std::uint64_t base = blocks[k0].first_record;
     std::vector<unsigned char> ok(k1 - k0, 0);
     // Each block is decoded to its place in `out` as if none were damaged.
-    auto work = [&](std::size_t a, std::size_t b, std::vector<std::uint32_t>& buffer) {
+    auto work = [&](std::size_t a, std::size_t b, BlockBuffer& buffer) {
         for (std::size_t k = a; k < b; ++k) {
             if (!file_.loadEventBlock(k, buffer)) continue;
-            const std::uint32_t* words = buffer.data() + kBlockHeaderSize / 4;
+            const std::uint32_t* words = buffer.payload();
             if (decode_block_checked(words, blocks[k].header, out + (blocks[k].first_record - base)))
                 ok[k - k0] = 1;
             else

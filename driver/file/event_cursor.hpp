@@ -56,7 +56,7 @@ public:
 private:
     void enter(std::size_t k);
     const BlockHeader& header() const { return file_.eventBlocks()[block_].header; }
-    const std::uint32_t* payload() const { return buffer_.data() + kBlockHeaderSize / 4; }
+    const std::uint32_t* payload() const { return buffer_.payload(); }
     std::size_t left() const { return header().count - state_.event; }
     void take(std::size_t n, Event2D* out);
     // Decodes the whole current block (standing at its start), checking its
@@ -66,6 +66,14 @@ private:
     // it was rejected (the cursor moved on to the next readable block).
     bool check();
     void next_block_if_done();
+    // A seek by time into a block whose marks are known reads only the run
+    // of words that holds the event; the block itself is loaded when an
+    // event of it is next needed (pending_). False when that cannot be done.
+    bool seek_by_marks(std::size_t k, std::uint64_t t);
+    void make_marks();
+    // Loads the block that a seek by marks left pending; false (the block
+    // is rejected, the cursor moved on) when it no longer loads.
+    bool load_pending();
     // Decodes the whole blocks [k0, k1) into out, sharing them with a second
     // thread; returns the events decoded (damaged blocks are left out).
     std::size_t read_blocks(std::size_t k0, std::size_t k1, Event2D* out);
@@ -73,12 +81,18 @@ private:
     RecordingFile& file_;
     std::size_t block_ = 0;
     std::size_t loaded_ = static_cast<std::size_t>(-1);  // block held in buffer_
-    std::vector<std::uint32_t> buffer_;
-    std::vector<std::uint32_t> helper_buffer_;  // the second thread's, in read_blocks
+    BlockBuffer buffer_;
+    BlockBuffer helper_buffer_;  // the second thread's, in read_blocks
     bool checked_ = false;  // the loaded block's content agrees with its header
     DecodeState state_;
     std::vector<Event2D> scratch_;
     std::uint64_t decoded_ = 0;
+    // For each stored, sorted block checked whole by a seek: the decoding
+    // state at the start of every run of 1024 events and at the block's end.
+    std::vector<std::vector<DecodeState>> marks_;
+    std::vector<std::uint32_t> run_words_;
+    bool pending_ = false;  // block_ is not loaded; the position was found from its marks
+    std::uint64_t pending_time_ = 0;  // the timestamp of the event there
 };
 
 }  // namespace vantrel::file

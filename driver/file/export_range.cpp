@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "file/block_codec.hpp"
 #include "file/event_codec.hpp"
 #include "file/recording_writer.hpp"
 #include "io/file_access.hpp"
@@ -16,11 +17,11 @@ constexpr std::size_t kRun = 4096;
 
 // Copies the events of block k that lie in [start, end] to the writer.
 bool copy_block(RecordingFile& file, std::size_t k, std::uint64_t start, std::uint64_t end,
-                std::vector<std::uint32_t>& buffer, std::vector<Event2D>& run,
+                BlockBuffer& buffer, std::vector<Event2D>& run,
                 RecordingWriter& writer, std::uint64_t& decoded) {
     if (!file.loadEventBlock(k, buffer)) return true;  // damaged: logged and skipped
     const BlockHeader& h = file.eventBlocks()[k].header;
-    const std::uint32_t* payload = buffer.data() + kBlockHeaderSize / 4;
+    const std::uint32_t* payload = buffer.payload();
     std::string why;
     if (!validate_event_payload(payload, h, why)) {
         file.rejectEventBlock(k, why);
@@ -67,13 +68,16 @@ bool export_range(RecordingFile& file, std::uint64_t start, std::uint64_t end,
         error = "the output is the recording being read";
         return false;
     }
-    RecordingWriter writer;
+    // The export keeps the source's kind of file: compressed or stored.
+    Compression compression;
+    if (file.version() >= kCompressedFormatVersion) compression = *compression_named("zstd");
+    RecordingWriter writer({}, compression);
     if (!writer.open(out_path, file.info())) {
         error = writer.error();
         return false;
     }
 
-    std::vector<std::uint32_t> buffer;
+    BlockBuffer buffer;
     std::vector<Event2D> run(kRun);
     const auto& blocks = file.eventBlocks();
     bool ok = true;

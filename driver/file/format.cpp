@@ -8,11 +8,11 @@ namespace vantrel::file {
 // 14 height u16 | 16 local_time_ticks i64 | 24 serial_size u32 |
 // 28 reserved u32 | 32 serial | 32+n crc u32
 
-std::string encode_file_header(const RecordingInfo& info) {
+std::string encode_file_header(const RecordingInfo& info, std::uint16_t version) {
     std::string out(kHeaderFixedSize + info.serial.size() + 4, '\0');
     auto* p = reinterpret_cast<unsigned char*>(out.data());
     std::memcpy(p, kFileMagic, 8);
-    store<std::uint16_t>(p + 8, kFormatVersion);
+    store<std::uint16_t>(p + 8, version);
     store<std::uint16_t>(p + 10, 0);
     store<std::uint16_t>(p + 12, info.width);
     store<std::uint16_t>(p + 14, info.height);
@@ -33,13 +33,13 @@ std::size_t file_header_size(const unsigned char* fixed) {
 }
 
 bool decode_file_header(const unsigned char* data, std::size_t size, RecordingInfo& info,
-                        std::string& error) {
+                        std::string& error, std::uint16_t* version_out) {
     if (size < kHeaderFixedSize || std::memcmp(data, kFileMagic, 8) != 0) {
         error = "not a recording (no recording signature at the start of the file)";
         return false;
     }
     const auto version = load<std::uint16_t>(data + 8);
-    if (version != kFormatVersion) {
+    if (!readable_version(version)) {
         error = "unsupported recording format version " + std::to_string(version);
         return false;
     }
@@ -57,13 +57,15 @@ bool decode_file_header(const unsigned char* data, std::size_t size, RecordingIn
     info.local_time_ticks = load<std::int64_t>(data + 16);
     info.serial.assign(reinterpret_cast<const char*>(data + kHeaderFixedSize),
                        body - kHeaderFixedSize);
+    if (version_out != nullptr) *version_out = version;
     return true;
 }
 
 // Block header: 0 magic[4] | 4 kind u8 | 5 flags u8 | 6 x_bits u8 |
 // 7 y_bits u8 | 8 count u32 | 12 escape_count u32 | 16 first_ts u64 |
 // 24 last_ts u64 | 32 min_ts u64 | 40 max_ts u64 | 48 payload_size u32 |
-// 52 payload_crc u32 | 56 reserved u32 | 60 header_crc u32
+// 52 payload_crc u32 | 56 codec u8 (version 2; reserved in version 1) |
+// 57 reserved[3] | 60 header_crc u32
 
 void encode_block_header(const BlockHeader& h, unsigned char* out) {
     std::memcpy(out, kBlockMagic, 4);
@@ -80,10 +82,11 @@ void encode_block_header(const BlockHeader& h, unsigned char* out) {
     store<std::uint32_t>(out + 48, h.payload_size);
     store<std::uint32_t>(out + 52, h.payload_crc);
     store<std::uint32_t>(out + 56, 0);
+    out[56] = static_cast<unsigned char>(h.codec);
     store<std::uint32_t>(out + 60, crc32c(out, 60));
 }
 
-bool decode_block_header(const unsigned char* in, BlockHeader& h, std::string& error) {
+bool decode_block_header(const unsigned char* in, BlockHeader& h, std::string& error, std::uint16_t version) {
     if (std::memcmp(in, kBlockMagic, 4) != 0) {
         error = "no block signature";
         return false;
@@ -104,6 +107,7 @@ bool decode_block_header(const unsigned char* in, BlockHeader& h, std::string& e
     h.max_timestamp = load<std::uint64_t>(in + 40);
     h.payload_size = load<std::uint32_t>(in + 48);
     h.payload_crc = load<std::uint32_t>(in + 52);
+    h.codec = version >= kCompressedFormatVersion ? static_cast<Codec>(in[56]) : Codec::Stored;
 
     // A header that passes its checksum can still have been written by a
     // faulty writer; nothing below may let it drive a read out of bounds.
@@ -120,10 +124,21 @@ bool decode_block_header(const unsigned char* in, BlockHeader& h, std::string& e
     switch (h.kind) {
         case BlockKind::Events: {
             const WordLayout layout{h.x_bits, h.y_bits};
-            if (!layout.valid() || h.escape_count > h.count ||
-                std::uint64_t{h.payload_size} !=
-                    4ull * (std::uint64_t{h.count} + kEscapeWords * h.escape_count)) {
+            if (!layout.valid() || h.escape_count > h.count) {
                 error = "event block layout inconsistent";
+                return false;
+            }
+            // Stored, the payload is the words; compressed, it is smaller
+            // than they are (a writer stores what would not shrink).
+            const std::uint64_t words = event_words_size(h);
+            const bool sized = h.codec == Codec::Stored ? h.payload_size == words
+                               : h.codec == Codec::Zstd ? h.payload_size > 0 && h.payload_size < words
+                                                        : false;
+            if (!sized) {
+                error = h.codec == Codec::Stored || h.codec == Codec::Zstd
+                            ? "event block layout inconsistent"
+                            : "event block compressed in an unknown way (codec " +
+                                  std::to_string(static_cast<unsigned>(h.codec)) + ")";
                 return false;
             }
             if ((h.flags & kFlagSorted) != 0 &&
@@ -134,7 +149,8 @@ bool decode_block_header(const unsigned char* in, BlockHeader& h, std::string& e
             return true;
         }
         case BlockKind::Triggers:
-            if (std::uint64_t{h.payload_size} != kTriggerRecordSize * std::uint64_t{h.count}) {
+            if (h.codec != Codec::Stored ||
+                std::uint64_t{h.payload_size} != kTriggerRecordSize * std::uint64_t{h.count}) {
                 error = "trigger block layout inconsistent";
                 return false;
             }

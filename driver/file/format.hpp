@@ -24,7 +24,11 @@ static_assert(std::endian::native == std::endian::little,
 // --- file header -----------------------------------------------------------
 
 inline constexpr unsigned char kFileMagic[8] = {0x89, 'V', 'T', 'R', 'L', '\r', '\n', 0x1A};
+// Version 1 stores every block as it is; version 2 may compress event
+// blocks (the block header names the codec). Writers use version 1 unless
+// they compress, so that older readers refuse only what they cannot read.
 inline constexpr std::uint16_t kFormatVersion = 1;
+inline constexpr std::uint16_t kCompressedFormatVersion = 2;
 inline constexpr std::size_t kHeaderFixedSize = 32;  // before the serial number
 inline constexpr std::size_t kMaxSerialSize = 65535;
 
@@ -42,6 +46,11 @@ inline constexpr unsigned char kBlockMagic[4] = {'V', 'B', 'L', 'K'};
 inline constexpr std::size_t kBlockHeaderSize = 64;
 
 enum class BlockKind : std::uint8_t { Events = 1, Triggers = 2 };
+
+// How a block's payload is stored (version 2 files; version 1 has only
+// Stored). A compressed event payload decompresses to the words the block
+// would hold stored.
+enum class Codec : std::uint8_t { Stored = 0, Zstd = 1 };
 
 // Event block flag: timestamps never decrease from one event to the next.
 inline constexpr std::uint8_t kFlagSorted = 0x01;
@@ -70,9 +79,16 @@ struct BlockHeader {
     std::uint64_t last_timestamp = 0;
     std::uint64_t min_timestamp = 0;
     std::uint64_t max_timestamp = 0;
-    std::uint32_t payload_size = 0;  // bytes
-    std::uint32_t payload_crc = 0;
+    std::uint32_t payload_size = 0;  // bytes in the file
+    std::uint32_t payload_crc = 0;   // of those bytes
+    Codec codec = Codec::Stored;
 };
+
+// Bytes of an event block's words: its stored payload, or what its
+// compressed payload decompresses to.
+inline std::uint64_t event_words_size(const BlockHeader& h) {
+    return 4ull * (std::uint64_t{h.count} + 4ull * h.escape_count);
+}
 
 // Field layout of an event word for given coordinate widths.
 struct WordLayout {
@@ -122,18 +138,25 @@ inline void store(unsigned char* p, T v) {
 // --- serialisation (format.cpp) ----------------------------------------------
 
 // Header bytes, checksum included.
-std::string encode_file_header(const RecordingInfo& info);
+std::string encode_file_header(const RecordingInfo& info, std::uint16_t version = kFormatVersion);
 // Size the header occupies (32 + serial + 4) when `fixed` (the first 32 bytes)
 // starts a valid header; 0 otherwise.
 std::size_t file_header_size(const unsigned char* fixed);
-// Parses and checks a complete header of `size` bytes.
+// Whether a reader of this driver reads files of this format version.
+inline bool readable_version(std::uint16_t version) {
+    return version == kFormatVersion || version == kCompressedFormatVersion;
+}
+// Parses and checks a complete header of `size` bytes; `version` (if not
+// null) receives its format version.
 bool decode_file_header(const unsigned char* data, std::size_t size, RecordingInfo& info,
-                        std::string& error);
+                        std::string& error, std::uint16_t* version = nullptr);
 
 void encode_block_header(const BlockHeader& h, unsigned char* out);
 // Checks magic and header checksum, then that the fields are consistent
-// (payload size, counts, coordinate widths, timestamp order).
-bool decode_block_header(const unsigned char* in, BlockHeader& h, std::string& error);
+// (payload size, counts, coordinate widths, timestamp order, codec), as a
+// file of format `version` lays them out.
+bool decode_block_header(const unsigned char* in, BlockHeader& h, std::string& error,
+                         std::uint16_t version = kFormatVersion);
 
 void encode_footer(const Footer& f, unsigned char* out);
 bool decode_footer(const unsigned char* in, Footer& f);

@@ -26,8 +26,9 @@ std::int64_t now_ticks() {
 
 class ThreadedRecorder final : public Recorder {
 public:
-    ThreadedRecorder(std::string path, const RecorderLimits& limits, const BlockLimits& blocks)
-        : path_(std::move(path)), limits_(limits), writer_(blocks) {}
+    ThreadedRecorder(std::string path, const RecorderLimits& limits, const BlockLimits& blocks,
+                     const Compression& compression)
+        : path_(std::move(path)), limits_(limits), writer_(blocks, compression) {}
 
     ~ThreadedRecorder() override { stop(); }
 
@@ -183,16 +184,17 @@ private:
 }  // namespace
 
 std::unique_ptr<Recorder> start_recorder(const std::string& path, const RecordingInfo& info,
-                                         const RecorderLimits& limits, const BlockLimits& blocks) {
+                                         const RecorderLimits& limits, const BlockLimits& blocks,
+                                         const Compression& compression) {
     RecordingInfo header = info;
     if (header.local_time_ticks == 0) header.local_time_ticks = now_ticks();
-    auto recorder = std::make_unique<ThreadedRecorder>(path, limits, blocks);
+    auto recorder = std::make_unique<ThreadedRecorder>(path, limits, blocks, compression);
     if (!recorder->begin(header)) return nullptr;
     return recorder;
 }
 
 std::unique_ptr<Recorder> Recorder::start(const std::string& path, const RecordingInfo& info) {
-    return start_recorder(path, info, RecorderLimits{}, BlockLimits{});
+    return start_recorder(path, info, RecorderLimits{}, BlockLimits{}, default_compression());
 }
 
 }  // namespace vantrel::file

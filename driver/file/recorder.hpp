@@ -19,7 +19,8 @@ class Recorder {
 public:
     // Creates the file and starts the writer; nullptr (with a log line saying
     // why) when the file cannot be created. A local_time_ticks of 0 stands
-    // for the current time.
+    // for the current time. The recording is compressed as the process-wide
+    // default (default_compression()) says at this moment.
     static std::unique_ptr<Recorder> start(const std::string& path, const RecordingInfo& info);
     virtual ~Recorder() = default;
 
@@ -43,9 +44,9 @@ struct RecorderLimits {
     std::uint32_t flush_interval_ms = 200;  // longest time data waits before being written
 };
 
-// As Recorder::start, with explicit limits and block sizes.
+// As Recorder::start, with explicit limits, block sizes and compression.
 std::unique_ptr<Recorder> start_recorder(const std::string& path, const RecordingInfo& info,
-                                         const RecorderLimits& limits,
-                                         const BlockLimits& blocks);
+                                         const RecorderLimits& limits, const BlockLimits& blocks,
+                                         const Compression& compression = {});
 
 }  // namespace vantrel::file

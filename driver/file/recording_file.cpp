@@ -57,7 +57,7 @@ bool RecordingFile::open(const std::string& path, std::string& error) {
         error = "not a recording (no recording signature at the start of the file)";
         return false;
     }
-    if (load<std::uint16_t>(fixed + 8) != kFormatVersion) {
+    if (!readable_version(load<std::uint16_t>(fixed + 8))) {
         error = "unsupported recording format version " +
                 std::to_string(load<std::uint16_t>(fixed + 8));
         return false;
@@ -69,7 +69,7 @@ bool RecordingFile::open(const std::string& path, std::string& error) {
     }
     std::vector<unsigned char> header(header_size_);
     if (!read_at(0, header.data(), header.size()) ||
-        !decode_file_header(header.data(), header.size(), info_, error))
+        !decode_file_header(header.data(), header.size(), info_, error, &version_))
         return false;
     if (!text::is_utf8(info_.serial)) {
         // Python reads the serial number as text; keep what can be kept.
@@ -134,7 +134,7 @@ bool RecordingFile::read_index(std::string& reason) {
         entry.offset = load<std::uint64_t>(e);
         entry.first_record = load<std::uint64_t>(e + 8);
         std::memcpy(entry.raw, e + 16, kBlockHeaderSize);
-        if (!decode_block_header(entry.raw, entry.header, why)) return false;
+        if (!decode_block_header(entry.raw, entry.header, why, version_)) return false;
         const std::uint64_t end = entry.offset + kBlockHeaderSize + entry.header.payload_size;
         if (entry.offset < next_free || entry.offset > f.index_offset || end > f.index_offset)
             return false;
@@ -154,23 +154,37 @@ bool RecordingFile::read_index(std::string& reason) {
     return true;
 }
 
-bool RecordingFile::load_block(const BlockEntry& e, std::vector<std::uint32_t>& buffer,
-                               std::string& reason, bool content) {
-    const std::size_t total = kBlockHeaderSize + e.header.payload_size;
-    if (buffer.size() < total / 4) buffer.resize(total / 4);
-    if (!read_at(e.offset, buffer.data(), total)) {
+bool RecordingFile::load_block(const BlockEntry& e, BlockBuffer& buffer, std::string& reason, bool content) {
+    const bool packed = e.header.codec != Codec::Stored;
+    const std::size_t stored = kBlockHeaderSize + e.header.payload_size;
+    const std::size_t words = packed ? kBlockHeaderSize + static_cast<std::size_t>(event_words_size(e.header)) : stored;
+    if (buffer.words_.size() < words / 4) buffer.words_.resize(words / 4);
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(buffer.words_.data());
+    if (packed) {
+        if (buffer.packed_.size() < stored) buffer.packed_.resize(stored);
+        bytes = buffer.packed_.data();
+    }
+    if (!read_at(e.offset, bytes, stored)) {
         reason = "cannot be read (the file is shorter than its index says)";
         return false;
     }
-    if (std::memcmp(buffer.data(), e.raw, kBlockHeaderSize) != 0) {
+    if (std::memcmp(bytes, e.raw, kBlockHeaderSize) != 0) {
         reason = "its header differs from the index";
         return false;
     }
-    const std::uint32_t* payload = buffer.data() + kHeaderWords;
-    if (crc32c(payload, e.header.payload_size) != e.header.payload_crc) {
+    if (crc32c(bytes + kBlockHeaderSize, e.header.payload_size) != e.header.payload_crc) {
         reason = "payload checksum mismatch";
         return false;
     }
+    if (packed) {
+        // Only bytes whose checksum matched reach the decompressor, which
+        // fills exactly the words the header states.
+        std::memcpy(buffer.words_.data(), bytes, kBlockHeaderSize);
+        if (!buffer.decompressor_.decompress(e.header.codec, bytes + kBlockHeaderSize, e.header.payload_size,
+                                             buffer.words_.data() + kHeaderWords, words - kBlockHeaderSize, reason))
+            return false;
+    }
+    const std::uint32_t* payload = buffer.words_.data() + kHeaderWords;
     if (content && e.header.kind == BlockKind::Events)
         return validate_event_payload(payload, e.header, reason);
     return true;
@@ -184,7 +198,7 @@ void RecordingFile::scan_blocks() {
         if (!read_at(pos, raw, sizeof raw)) break;
         BlockEntry entry;
         std::string why;
-        if (decode_block_header(raw, entry.header, why)) {
+        if (decode_block_header(raw, entry.header, why, version_)) {
             const std::uint64_t end = pos + kBlockHeaderSize + entry.header.payload_size;
             entry.offset = pos;
             std::memcpy(entry.raw, raw, sizeof raw);
@@ -280,7 +294,7 @@ std::uint64_t RecordingFile::find_next_block(std::uint64_t from, bool& at_index)
             if (!read_at(candidate, raw, sizeof raw)) return 0;
             BlockHeader h;
             std::string why;
-            if (decode_block_header(raw, h, why)) return candidate;
+            if (decode_block_header(raw, h, why, version_)) return candidate;
         }
         // Overlap by three bytes so that a signature across the seam is seen.
         if (n < kScanChunk) break;
@@ -363,12 +377,18 @@ std::size_t RecordingFile::eventBlockOf(std::uint64_t n) const {
     return static_cast<std::size_t>(it - events_.begin()) - 1;
 }
 
-bool RecordingFile::loadEventBlock(std::size_t k, std::vector<std::uint32_t>& buffer) {
+bool RecordingFile::loadEventBlock(std::size_t k, BlockBuffer& buffer) {
     if (bad_events_[k] != 0) return false;
     std::string why;
     if (load_block(events_[k], buffer, why, events_[k].header.escape_count != 0)) return true;
     rejectEventBlock(k, why);
     return false;
+}
+
+bool RecordingFile::readEventWords(std::size_t k, std::size_t first, std::size_t n, std::uint32_t* out) {
+    const BlockEntry& e = events_[k];
+    if (bad_events_[k] != 0 || e.header.codec != Codec::Stored || first + n > e.header.payload_size / 4) return false;
+    return read_at(e.offset + kBlockHeaderSize + 4 * std::uint64_t{first}, out, 4 * n);
 }
 
 void RecordingFile::rejectEventBlock(std::size_t k, const std::string& why) {
@@ -389,7 +409,7 @@ bool RecordingFile::load_trigger_block(std::size_t k) {
                    " edges are skipped");
         return false;
     }
-    const auto* p = reinterpret_cast<const unsigned char*>(scratch_.data() + kHeaderWords);
+    const auto* p = reinterpret_cast<const unsigned char*>(scratch_.payload());
     cached_edges_.resize(triggers_[k].header.count);
     for (EventTriggerIn& e : cached_edges_) {
         e.timestamp = load<std::uint64_t>(p);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "file/block_codec.hpp"
 #include "file/format.hpp"
 #include "vantrel/events.hpp"
 
@@ -17,6 +18,20 @@ struct BlockEntry {
     std::uint64_t first_record = 0;  // index of its first event (or edge) in the file
     BlockHeader header;
     unsigned char raw[kBlockHeaderSize] = {};  // header bytes, compared on load
+};
+
+// A block as loaded: its header, then its payload words (decompressed when
+// the file holds them compressed), from word 16 on. Keeps what loading
+// needs from one block to the next; one per thread that loads blocks.
+class BlockBuffer {
+public:
+    const std::uint32_t* payload() const { return words_.data() + kBlockHeaderSize / 4; }
+
+private:
+    friend class RecordingFile;
+    std::vector<std::uint32_t> words_;
+    std::vector<unsigned char> packed_;  // a compressed block's bytes as read
+    BlockDecompressor decompressor_;
 };
 
 // An open recording: its header, and the list of its event and trigger
@@ -37,6 +52,8 @@ public:
 
     const std::string& path() const { return path_; }
     const RecordingInfo& info() const { return info_; }
+    // Format version of the file (2: event blocks may be compressed).
+    std::uint16_t version() const { return version_; }
     const std::vector<BlockEntry>& eventBlocks() const { return events_; }
     const std::vector<BlockEntry>& triggerBlocks() const { return triggers_; }
     std::uint64_t eventCount() const { return event_count_; }
@@ -61,16 +78,21 @@ public:
     std::size_t eventBlockOf(std::uint64_t n) const;
 
     // Reads a block (header and payload) into `buffer` and checks its
-    // checksums; the payload starts at word 16. The content of a block with
+    // checksums, decompressing a compressed payload. The content of a block with
     // escapes is checked too (decoding it relies on that); a block without
     // is checked by the caller, with validate_event_payload or
     // decode_block_checked, before any of its events are used. False when
     // the block is damaged: it is then marked bad, logged once, and never
     // loaded again.
-    bool loadEventBlock(std::size_t k, std::vector<std::uint32_t>& buffer);
+    bool loadEventBlock(std::size_t k, BlockBuffer& buffer);
     // Marks a block bad because its content disagrees with its header.
     void rejectEventBlock(std::size_t k, const std::string& why);
     bool isBadEventBlock(std::size_t k) const { return bad_events_[k] != 0; }
+    // Reads words [first, first + n) of a stored event block's payload, as
+    // they are: unchecked, for a block whose whole payload was checked
+    // before (the file is not expected to change while it is open). False
+    // for a compressed or bad block, words beyond it, or a failed read.
+    bool readEventWords(std::size_t k, std::size_t first, std::size_t n, std::uint32_t* out);
 
     // Appends the edges with lo <= timestamp <= hi, in file order.
     void edgesBetween(std::uint64_t lo, std::uint64_t hi, std::vector<EventTriggerIn>& out);
@@ -86,8 +108,7 @@ private:
     std::uint64_t find_next_block(std::uint64_t from, bool& at_index);
     bool index_starts_at(std::uint64_t offset);
     // `content`: also check that an event payload agrees with its header.
-    bool load_block(const BlockEntry& e, std::vector<std::uint32_t>& buffer, std::string& reason,
-                    bool content);
+    bool load_block(const BlockEntry& e, BlockBuffer& buffer, std::string& reason, bool content);
     bool load_trigger_block(std::size_t k);
     void finish_lists();
 
@@ -95,6 +116,7 @@ private:
     std::string path_;
     std::uint64_t size_ = 0;
     std::uint64_t header_size_ = 0;
+    std::uint16_t version_ = kFormatVersion;
     RecordingInfo info_;
     std::vector<BlockEntry> events_;
     std::vector<BlockEntry> triggers_;
@@ -112,7 +134,7 @@ private:
 
     std::size_t cached_trigger_block_ = static_cast<std::size_t>(-1);
     std::vector<EventTriggerIn> cached_edges_;
-    std::vector<std::uint32_t> scratch_;
+    BlockBuffer scratch_;
 };
 
 }  // namespace vantrel::file

@@ -13,11 +13,6 @@ namespace {
 constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
 }  // namespace
 
-struct RecordingReader::Read {
-    Events events = std::make_shared<std::vector<Event2D>>();
-    std::vector<EventTriggerIn> edges;
-};
-
 RecordingReader::RecordingReader(std::string path) : path_(std::move(path)), callbacks_("file reader " + path_) {}
 
 RecordingReader::~RecordingReader() = default;
@@ -154,118 +149,228 @@ std::uint64_t RecordingReader::getCurrentEventIndex() {
     return snapshot("getCurrentEventIndex", snap) ? snap.index : 0;
 }
 
-template <class Body>
-RecordingReader::Events RecordingReader::read(const char* operation, Body&& body) {
-    Read r;
-    {
-        std::lock_guard lock(mutex_);
-        if (!is_open(operation)) return r.events;
-        body(r);
-        publish();
-    }
-    deliver(r.edges);
-    return r.events;
+namespace {
+
+struct ReadOperation {
+    const char* name;         // in log lines
+    const char* fault_point;  // where faults are injected
+};
+
+// One entry per EventReadRequest::Kind, in its order.
+constexpr ReadOperation kReadOperations[] = {
+    {"readEvents", "EvFileReader::readEvents"},
+    {"readEventsFromTimestamp", "EvFileReader::readEventsFromTimestamp"},
+    {"readEventsFromEventIndex", "EvFileReader::readEventsFromEventIndex"},
+    {"readEventsByTimeInterval", "EvFileReader::readEventsByTimeInterval"},
+    {"readEventsByTimeIntervalFromTimestamp", "EvFileReader::readEventsByTimeIntervalFromTimestamp"},
+    {"readEventsByTimeIntervalFromEventIndex", "EvFileReader::readEventsByTimeIntervalFromEventIndex"},
+};
+
+const ReadOperation& operation_of(const EventReadRequest& request) {
+    return kReadOperations[static_cast<std::size_t>(request.kind)];
 }
 
-void RecordingReader::count_read(Read& r, std::uint64_t lo, std::uint64_t n) {
+}  // namespace
+
+RecordingReader::Events RecordingReader::read_vector(const EventReadRequest& request) {
+    const ReadOperation& operation = operation_of(request);
+    if (faults::hit(operation.fault_point)) return nullptr;
+    Events events = std::make_shared<std::vector<Event2D>>();
+    std::vector<EventTriggerIn> edges;
+    {
+        std::lock_guard lock(mutex_);
+        if (!is_open(operation.name)) return events;
+        // A recycled vector of the bound's size: no page to fault in, nothing
+        // to zero-fill.
+        const auto capacity = static_cast<std::size_t>(bound(request));
+        if (capacity > 0) events = buffers_->take(capacity);
+        std::vector<Event2D> overflow;
+        EventOutput out(events->data(), capacity, overflow);
+        perform(request, out, edges);
+        events->resize(out.size());
+        events->insert(events->end(), overflow.begin(), overflow.end());
+        publish();
+    }
+    deliver(edges);
+    return events;
+}
+
+std::uint64_t RecordingReader::eventReadBound(const EventReadRequest& request) {
+    std::lock_guard lock(mutex_);
+    return file_ ? bound(request) : 0;
+}
+
+std::size_t RecordingReader::readEventsInto(const EventReadRequest& request, Event2D* out_data,
+                                            std::size_t capacity, std::vector<Event2D>& overflow) {
+    const ReadOperation& operation = operation_of(request);
+    if (faults::hit(operation.fault_point)) return 0;
+    std::vector<EventTriggerIn> edges;
+    std::size_t taken = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (!is_open(operation.name)) return 0;
+        EventOutput out(out_data, capacity, overflow);
+        perform(request, out, edges);
+        taken = out.size();
+        publish();
+    }
+    deliver(edges);
+    return taken;
+}
+
+std::uint64_t RecordingReader::bound(const EventReadRequest& request) {
+    using Kind = EventReadRequest::Kind;
+    const auto& blocks = file_->eventBlocks();
+    const std::uint64_t count = file_->eventCount();
+    const std::uint64_t amount = request.amount;
+    // Events from index `first` up to the end of the block where a read by
+    // time from block k meets its first event at or past `limit`.
+    auto until_limit = [&](std::uint64_t first, std::size_t k, std::uint64_t limit) -> std::uint64_t {
+        const std::size_t last = file_->firstEventBlockReaching(limit, k);
+        const std::uint64_t end = last < blocks.size() ? blocks[last].first_record + blocks[last].header.count : count;
+        return end > first ? end - first : 0;
+    };
+    switch (request.kind) {
+        case Kind::Count:
+            return std::min(amount, count - std::min(count, cursor_->index()));
+        case Kind::CountFromIndex:
+            return request.from < count ? std::min(amount, count - request.from) : 0;
+        case Kind::CountFromTimestamp: {
+            const std::size_t k = file_->firstEventBlockReaching(request.from);
+            return k < blocks.size() ? std::min(amount, count - blocks[k].first_record) : 0;
+        }
+        case Kind::Interval: {
+            if (cursor_->atEnd()) return 0;
+            const std::uint64_t t0 = cursor_->timestamp();
+            if (amount > kNoLimit - t0) return count - std::min(count, cursor_->index());
+            return cursor_->boundBefore(t0 + amount);
+        }
+        case Kind::IntervalFromTimestamp: {
+            const std::size_t k = file_->firstEventBlockReaching(request.from);
+            if (k >= blocks.size()) return 0;
+            const std::uint64_t first = blocks[k].first_record;
+            if (amount > kNoLimit - request.from) return count - first;
+            return until_limit(first, k, request.from + amount);
+        }
+        case Kind::IntervalFromIndex: {
+            if (request.from >= count) return 0;
+            // The read's first timestamp is at most the largest of its block.
+            const std::size_t k = file_->eventBlockOf(request.from);
+            const std::uint64_t t0 = blocks[k].header.max_timestamp;
+            if (amount > kNoLimit - t0) return count - request.from;
+            return until_limit(request.from, k, t0 + amount);
+        }
+    }
+    return 0;
+}
+
+void RecordingReader::perform(const EventReadRequest& request, EventOutput& out,
+                              std::vector<EventTriggerIn>& edges) {
+    using Kind = EventReadRequest::Kind;
+    switch (request.kind) {
+        case Kind::Count: {
+            if (cursor_->atEnd()) return;
+            const std::uint64_t lo = cursor_->atStart() ? 0 : cursor_->timestamp();
+            count_read(lo, request.amount, out, edges);
+            return;
+        }
+        case Kind::CountFromTimestamp:
+            if (!cursor_->seekTimestamp(request.from)) return;
+            count_read(request.from, request.amount, out, edges);
+            return;
+        case Kind::CountFromIndex: {
+            if (!cursor_->seekIndex(request.from)) return;
+            const std::uint64_t lo = cursor_->atStart() ? 0 : cursor_->timestamp();
+            count_read(lo, request.amount, out, edges);
+            return;
+        }
+        case Kind::Interval: {
+            if (cursor_->atEnd()) return;
+            const std::uint64_t t0 = cursor_->timestamp();
+            interval_read(cursor_->atStart() ? 0 : t0, t0, request.amount, out, edges);
+            return;
+        }
+        case Kind::IntervalFromTimestamp:
+            if (!cursor_->seekTimestamp(request.from)) return;
+            interval_read(request.from, request.from, request.amount, out, edges);
+            return;
+        case Kind::IntervalFromIndex: {
+            if (!cursor_->seekIndex(request.from)) return;
+            const std::uint64_t t0 = cursor_->timestamp();
+            interval_read(cursor_->atStart() ? 0 : t0, t0, request.amount, out, edges);
+            return;
+        }
+    }
+}
+
+void RecordingReader::count_read(std::uint64_t lo, std::uint64_t n, EventOutput& out,
+                                 std::vector<EventTriggerIn>& edges) {
     const std::uint64_t from = cursor_->index();
     if (n > 0) {
         const std::uint64_t left = file_->eventCount() - std::min(file_->eventCount(), from);
-        r.events = buffers_->take(static_cast<std::size_t>(std::min(n, left)));
-        r.events->resize(cursor_->read(n, r.events->data()));
+        Event2D* room = out.room(static_cast<std::size_t>(std::min(n, left)));
+        out.commit(cursor_->read(n, room));
     }
-    cover(r, lo, from);
+    cover(lo, from, edges);
 }
 
 // Edges from lo up to the timestamp of the event now at the position. A
 // read that took no event covers no time, so that empty reads do not
 // deliver the edges before the position again and again.
-void RecordingReader::cover(Read& r, std::uint64_t lo, std::uint64_t from) {
+void RecordingReader::cover(std::uint64_t lo, std::uint64_t from, std::vector<EventTriggerIn>& edges) {
     if (cursor_->index() == from) return;
     if (cursor_->atEnd()) {
-        file_->edgesBetween(lo, kNoLimit, r.edges);
+        file_->edgesBetween(lo, kNoLimit, edges);
     } else if (const std::uint64_t hi = cursor_->timestamp(); hi > lo) {
-        file_->edgesBetween(lo, hi - 1, r.edges);
+        file_->edgesBetween(lo, hi - 1, edges);
     }
 }
 
-void RecordingReader::interval_read(Read& r, std::uint64_t lo, std::uint64_t t0,
-                                    std::uint64_t interval) {
+void RecordingReader::interval_read(std::uint64_t lo, std::uint64_t t0, std::uint64_t interval,
+                                    EventOutput& out, std::vector<EventTriggerIn>& edges) {
     if (interval > kNoLimit - t0) {
-        count_read(r, lo, kNoLimit);  // the interval reaches past every timestamp
+        count_read(lo, kNoLimit, out, edges);  // the interval reaches past every timestamp
     } else {
         const std::uint64_t limit = t0 + interval;
         const std::uint64_t from = cursor_->index();
-        r.events = buffers_->take(static_cast<std::size_t>(cursor_->boundBefore(limit)));
-        std::size_t done = cursor_->readBefore(limit, r.events->data());
-        // A damaged block stopped the read short of the limit: go on after it.
-        while (cursor_->before(limit)) {
-            r.events->resize(done + static_cast<std::size_t>(cursor_->boundBefore(limit)));
-            done += cursor_->readBefore(limit, r.events->data() + done);
-        }
-        r.events->resize(done);
-        cover(r, lo, from);
+        // A damaged block stops a read short of the limit: it goes on after it.
+        do {
+            Event2D* room = out.room(static_cast<std::size_t>(cursor_->boundBefore(limit)));
+            out.commit(cursor_->readBefore(limit, room));
+        } while (cursor_->before(limit));
+        cover(lo, from, edges);
     }
     // Only a file whose time goes backwards can hold events before t0 here.
-    if (!file_->monotonic())
-        std::erase_if(*r.events, [t0](const Event2D& e) { return e.timestamp < t0; });
+    if (!file_->monotonic()) out.eraseBefore(t0);
 }
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEvents(std::uint64_t n) {
-    if (faults::hit("EvFileReader::readEvents")) return nullptr;
-    return read("readEvents", [&](Read& r) {
-        if (cursor_->atEnd()) return;
-        const std::uint64_t lo = cursor_->atStart() ? 0 : cursor_->timestamp();
-        count_read(r, lo, n);
-    });
+    return read_vector({EventReadRequest::Kind::Count, 0, n});
 }
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsFromTimestamp(std::uint64_t start,
                                                                                std::uint64_t n) {
-    if (faults::hit("EvFileReader::readEventsFromTimestamp")) return nullptr;
-    return read("readEventsFromTimestamp", [&](Read& r) {
-        if (!cursor_->seekTimestamp(start)) return;
-        count_read(r, start, n);
-    });
+    return read_vector({EventReadRequest::Kind::CountFromTimestamp, start, n});
 }
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsFromEventIndex(
     std::uint64_t event_num, std::uint64_t n) {
-    if (faults::hit("EvFileReader::readEventsFromEventIndex")) return nullptr;
-    return read("readEventsFromEventIndex", [&](Read& r) {
-        if (!cursor_->seekIndex(event_num)) return;
-        const std::uint64_t lo = cursor_->atStart() ? 0 : cursor_->timestamp();
-        count_read(r, lo, n);
-    });
+    return read_vector({EventReadRequest::Kind::CountFromIndex, event_num, n});
 }
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeInterval(
     std::uint64_t interval) {
-    if (faults::hit("EvFileReader::readEventsByTimeInterval")) return nullptr;
-    return read("readEventsByTimeInterval", [&](Read& r) {
-        if (cursor_->atEnd()) return;
-        const std::uint64_t t0 = cursor_->timestamp();
-        interval_read(r, cursor_->atStart() ? 0 : t0, t0, interval);
-    });
+    return read_vector({EventReadRequest::Kind::Interval, 0, interval});
 }
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeIntervalFromTimestamp(
     std::uint64_t start, std::uint64_t interval) {
-    if (faults::hit("EvFileReader::readEventsByTimeIntervalFromTimestamp")) return nullptr;
-    return read("readEventsByTimeIntervalFromTimestamp", [&](Read& r) {
-        if (!cursor_->seekTimestamp(start)) return;
-        interval_read(r, start, start, interval);
-    });
+    return read_vector({EventReadRequest::Kind::IntervalFromTimestamp, start, interval});
 }
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeIntervalFromEventIndex(
     std::uint64_t event_num, std::uint64_t interval) {
-    if (faults::hit("EvFileReader::readEventsByTimeIntervalFromEventIndex")) return nullptr;
-    return read("readEventsByTimeIntervalFromEventIndex", [&](Read& r) {
-        if (!cursor_->seekIndex(event_num)) return;
-        const std::uint64_t t0 = cursor_->timestamp();
-        interval_read(r, cursor_->atStart() ? 0 : t0, t0, interval);
-    });
+    return read_vector({EventReadRequest::Kind::IntervalFromIndex, event_num, interval});
 }
 
 bool RecordingReader::exportEventsToRaw(std::uint64_t start, std::uint64_t end,

@@ -8,8 +8,10 @@
 
 #include "file/event_buffers.hpp"
 #include "file/event_cursor.hpp"
+#include "file/event_output.hpp"
 #include "file/recording_file.hpp"
 #include "stream/callback_registry.hpp"
+#include "vantrel/direct_reads.hpp"
 #include "vantrel/file_reader.hpp"
 
 namespace vantrel::file {
@@ -28,7 +30,10 @@ namespace vantrel::file {
 // the timestamp of event i. Reading a file front to back
 // in any mix of reads therefore delivers every edge exactly once. A read
 // that takes no event covers nothing.
-class RecordingReader final : public EvFileReader {
+//
+// The six reads are one operation with six kinds of request; they return
+// vectors, or decode straight into the caller's memory (DirectEventReads).
+class RecordingReader final : public EvFileReader, public DirectEventReads {
 public:
     explicit RecordingReader(std::string path);
     ~RecordingReader() override;
@@ -61,9 +66,12 @@ public:
     bool getDecodeStatistics(std::uint64_t& bandwidth_bytes, std::uint64_t& events_count) override;
     bool getFileMetadata(EvFileInfo& info) override;
 
+    std::uint64_t eventReadBound(const EventReadRequest& request) override;
+    std::size_t readEventsInto(const EventReadRequest& request, Event2D* out, std::size_t capacity,
+                               std::vector<Event2D>& overflow) override;
+
 private:
     using Events = std::shared_ptr<std::vector<Event2D>>;
-    struct Read;
 
     // What getters report, as of the end of the last operation.
     struct Snapshot {
@@ -85,13 +93,16 @@ private:
     void publish();
     // The snapshot, or nothing (logged) when the file is not open.
     bool snapshot(const char* operation, Snapshot& out) const;
-    // Runs `body` under the lock if the file is open, then delivers the edges
-    // it collected.
-    template <class Body>
-    Events read(const char* operation, Body&& body);
-    void count_read(Read& r, std::uint64_t lo, std::uint64_t n);
-    void cover(Read& r, std::uint64_t lo, std::uint64_t from);
-    void interval_read(Read& r, std::uint64_t lo, std::uint64_t t0, std::uint64_t interval);
+    // A read returning a vector of its own.
+    Events read_vector(const EventReadRequest& request);
+    // Under mutex_, with the file open: the bound of eventReadBound, and the
+    // read itself, which collects the edges it covers in `edges`.
+    std::uint64_t bound(const EventReadRequest& request);
+    void perform(const EventReadRequest& request, EventOutput& out, std::vector<EventTriggerIn>& edges);
+    void count_read(std::uint64_t lo, std::uint64_t n, EventOutput& out, std::vector<EventTriggerIn>& edges);
+    void cover(std::uint64_t lo, std::uint64_t from, std::vector<EventTriggerIn>& edges);
+    void interval_read(std::uint64_t lo, std::uint64_t t0, std::uint64_t interval, EventOutput& out,
+                       std::vector<EventTriggerIn>& edges);
     void deliver(const std::vector<EventTriggerIn>& edges);
 
     const std::string path_;

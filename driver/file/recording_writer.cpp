@@ -13,9 +13,11 @@
 
 namespace vantrel::file {
 
-RecordingWriter::RecordingWriter(BlockLimits limits)
+RecordingWriter::RecordingWriter(BlockLimits limits, Compression compression)
     : limits_{std::clamp<std::uint32_t>(limits.events, 1, kMaxBlockRecords),
               std::clamp<std::uint32_t>(limits.edges, 1, kMaxBlockRecords)},
+      compressor_(compression),
+      compressing_(compression.codec != Codec::Stored),
       events_(WordLayout{}) {}
 
 RecordingWriter::~RecordingWriter() { close_file(); }
@@ -51,7 +53,8 @@ bool RecordingWriter::open(const std::string& path, const RecordingInfo& info) {
     fd_ = fd.release();
     identity_ = identity;
     events_ = EventBlockEncoder(layout_for_sensor(info.width, info.height));
-    const std::string header = encode_file_header(stored);
+    const std::string header =
+        encode_file_header(stored, compressing_ ? kCompressedFormatVersion : kFormatVersion);
     return write_all(header.data(), header.size());
 }
 
@@ -76,7 +79,7 @@ bool RecordingWriter::add(const Event2D* events, std::size_t n) {
     while (n > 0) {
         const std::size_t room = limits_.events - events_.count();
         const std::size_t take = std::min(room, n);
-        for (std::size_t i = 0; i < take; ++i) events_.add(events[i]);
+        events_.add(events, take);
         events += take;
         n -= take;
         if (events_.count() >= limits_.events && !flush_events()) return false;
@@ -96,9 +99,18 @@ bool RecordingWriter::flush_events() {
     std::size_t size = 0;
     const unsigned char* block = events_.finish(size);
     IndexEntry entry{offset_, event_count_, {}};
-    std::memcpy(entry.header, block, kBlockHeaderSize);
     const std::uint32_t count = events_.count();
-    if (!write_all(block, size)) return false;
+    if (compressing_ && compressor_.compress(block + kBlockHeaderSize, size - kBlockHeaderSize, packed_)) {
+        BlockHeader h = events_.header();
+        h.codec = Codec::Zstd;
+        h.payload_size = static_cast<std::uint32_t>(packed_.size());
+        h.payload_crc = crc32c(packed_.data(), packed_.size());
+        encode_block_header(h, entry.header);
+        if (!write_all(entry.header, kBlockHeaderSize) || !write_all(packed_.data(), packed_.size())) return false;
+    } else {
+        std::memcpy(entry.header, block, kBlockHeaderSize);
+        if (!write_all(block, size)) return false;
+    }
     index_.push_back(entry);
     event_count_ += count;
     events_.reset();

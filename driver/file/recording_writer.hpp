@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "file/block_codec.hpp"
 #include "file/event_codec.hpp"
 #include "file/format.hpp"
 #include "io/file_access.hpp"
@@ -19,12 +20,13 @@ struct BlockLimits {
 };
 
 // Writes a recording: header, then blocks as they fill up, then the index
-// and footer in finish(). Everything written before a crash stays readable
+// and footer in finish(). Event blocks are compressed as `compression`
+// says (a block that would not shrink is stored as it is). Everything written before a crash stays readable
 // block by block. Not thread-safe. After the first failure every call
 // returns false and error() says what went wrong.
 class RecordingWriter {
 public:
-    explicit RecordingWriter(BlockLimits limits = {});
+    explicit RecordingWriter(BlockLimits limits = {}, Compression compression = {});
     // Closes the file without an index, as a crash would leave it.
     ~RecordingWriter();
     RecordingWriter(const RecordingWriter&) = delete;
@@ -63,6 +65,8 @@ private:
     void close_file();
 
     BlockLimits limits_;
+    BlockCompressor compressor_;
+    bool compressing_ = false;
     int fd_ = -1;
     std::string path_;
     std::optional<io::FileIdentity> identity_;  // of the file open() created
@@ -74,6 +78,7 @@ private:
     std::vector<EventTriggerIn> edges_;
     std::vector<IndexEntry> index_;
     std::vector<unsigned char> scratch_;
+    std::vector<unsigned char> packed_;  // a compressed payload
 };
 
 }  // namespace vantrel::file

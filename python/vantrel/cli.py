@@ -17,6 +17,7 @@ import sys
 from typing import Any, NoReturn
 
 import vantrel_core as vc
+import vantrel_sim as vs
 from vantrel import handles
 
 
@@ -65,7 +66,7 @@ def _held(result: handles.RecordResult | None, path: str) -> str:
 def cmd_record(args: argparse.Namespace) -> int:
     camera = _open_camera(args.serial)
     try:
-        result = handles.record(camera, args.out, args.seconds, overwrite=args.force)
+        result = handles.record(camera, args.out, args.seconds, overwrite=args.force, compression=args.compression)
     except FileExistsError:
         raise CommandError("%s exists (use --force to replace it)" % args.out) from None
     except handles.RecordingInterrupted as stopped:
@@ -274,6 +275,8 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("out", help="recording to write")
     p.add_argument("--seconds", type=_seconds, default=3.0, help="how long to record")
     p.add_argument("--force", action="store_true", help="replace OUT if it exists")
+    p.add_argument("--compression", choices=vs.recording_compressions(), default=vs.recording_compression(),
+                   help="how the event blocks are stored: packed words, or those compressed with zstd")
     p.set_defaults(run=cmd_record)
 
     p = command("info", "describe a recording")

@@ -24,6 +24,7 @@ import numpy as np
 import numpy.typing as npt
 
 import vantrel_core as vc
+import vantrel_sim as vs
 from vantrel.progress import ProgressBar
 
 Events = npt.NDArray[np.void]
@@ -284,10 +285,15 @@ def _finished_recording(path: str, seconds: float) -> RecordResult | None:
 
 
 def record(camera: vc.ICamera, path: PathLike, seconds: float, *, overwrite: bool = False,
-           progress: bool | TextIO = True, start: bool = True) -> RecordResult:
+           progress: bool | TextIO = True, start: bool = True, compression: str | None = None) -> RecordResult:
     """Records the camera's stream to `path` for `seconds`, drawing a progress
     bar on standard error (or on the stream given as `progress`; False for
     none), and returns what the finished file holds.
+
+    `compression` names how the event blocks are stored, one of
+    vantrel_sim.recording_compressions() ("none", "zstd"); None keeps the
+    process-wide choice (vantrel_sim.recording_compression(), "none" unless
+    set). ValueError for an unknown name.
 
     FileExistsError when `path` exists (unless `overwrite`), OSError when it
     cannot be created. The stream is started and stopped here unless `start`
@@ -298,6 +304,8 @@ def record(camera: vc.ICamera, path: PathLike, seconds: float, *, overwrite: boo
     """
     if not (seconds > 0 and seconds < float("inf")):
         raise ValueError(f"seconds must be a positive, finite number, got {seconds!r}")
+    if compression is not None and compression not in vs.recording_compressions():
+        raise ValueError(f"unknown compression {compression!r} (known: {', '.join(vs.recording_compressions())})")
     out = _path(path)
     if os.path.isdir(out):
         raise IsADirectoryError(f"{out}: is a directory")
@@ -306,7 +314,7 @@ def record(camera: vc.ICamera, path: PathLike, seconds: float, *, overwrite: boo
     folder = os.path.dirname(os.path.abspath(out))
     if not os.path.isdir(folder):
         raise FileNotFoundError(f"{folder}: no such folder")
-    if not camera.start_recording(out):
+    if not _start_recording(camera, out, compression):
         raise OSError(f"cannot record to {out} (see the driver's log)")
     began = time.monotonic()
     stopped: type[CameraUnplugged] | type[RecordingInterrupted] | None = None
@@ -332,6 +340,24 @@ def record(camera: vc.ICamera, path: PathLike, seconds: float, *, overwrite: boo
     if result is None or not completed:
         raise OSError(f"the recording {out} could not be completed (see the driver's log)")
     return result
+
+
+_compression_choice = threading.Lock()
+
+
+def _start_recording(camera: vc.ICamera, path: str, compression: str | None) -> bool:
+    """start_recording with the compression chosen for this recording alone:
+    the driver reads the process-wide choice when the recording starts, so
+    it is set for that moment and put back."""
+    if compression is None:
+        return camera.start_recording(path)
+    with _compression_choice:
+        was = vs.recording_compression()
+        vs.set_recording_compression(compression)
+        try:
+            return camera.start_recording(path)
+        finally:
+            vs.set_recording_compression(was)
 
 
 def _wait_while_recording(camera: vc.ICamera, seconds: float, began: float,

@@ -3,6 +3,7 @@
 // Builders of event arrays: one-dimensional NumPy structured arrays whose
 // dtype mirrors vantrel::Event2D byte for byte. All need the GIL.
 
+#include <cstddef>
 #include <vector>
 
 #include <pybind11/numpy.h>
@@ -23,6 +24,13 @@ void ready_event_arrays();
 
 // Owning, writeable array of length 0.
 py::array make_empty_event_array();
+
+// Owning, writeable array of n records whose bytes are not initialised yet:
+// for the driver to decode into. n > 0.
+py::array make_event_array_for(std::size_t n);
+// Shortens an array that make_event_array_for made (and nothing else
+// refers to) to its first n records, keeping them in place; n > 0.
+void shrink_event_array(py::array& array, std::size_t n);
 
 // Owning copies of [begin, end) (one block copy) and of a vector's records.
 py::array make_event_array_copy(const vantrel::Event2D* begin, const vantrel::Event2D* end);

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 #include "events/callbacks.hpp"
 #include "events/event_array.hpp"
 #include "module/registration.hpp"
+#include "vantrel/direct_reads.hpp"
 #include "vantrel/file_reader.hpp"
 
 namespace vantrel_py {
@@ -18,21 +20,60 @@ namespace {
 
 using vantrel::Event2D;
 using vantrel::EvFileReader;
+using Kind = vantrel::EventReadRequest::Kind;
 using Optional = std::optional<std::uint64_t>;
 
-// A read runs in the driver without the GIL; the array is built with it, by
-// one block copy of the records (NumPy's own copy of a structured array
+// A read runs in the driver without the GIL. A reader that can decode into
+// caller memory does so straight into the array returned: one array of the
+// read's bound is made first (that needs the GIL), the driver fills it, and
+// the array is shortened to what the read found. Otherwise the driver's
+// vector is copied in one block (NumPy's own copy of a structured array
 // with holes goes field by field, several times slower).
 template <class Read>
-py::array read_events(Read&& read) {
+py::array read_events(EvFileReader& reader, const vantrel::EventReadRequest& request, Read&& read) {
     ready_event_arrays();
-    std::shared_ptr<std::vector<Event2D>> events;
+    auto* direct = dynamic_cast<vantrel::DirectEventReads*>(&reader);
+    if (direct == nullptr) {
+        std::shared_ptr<std::vector<Event2D>> events;
+        {
+            vantrel_gil::scoped_release release;
+            events = read();
+        }
+        if (!events || events->empty()) return make_empty_event_array();
+        return make_event_array_copy(events->data(), events->data() + events->size());
+    }
+    std::uint64_t bound;
     {
         vantrel_gil::scoped_release release;
-        events = read();
+        bound = direct->eventReadBound(request);
     }
-    if (!events || events->empty()) return make_empty_event_array();
-    return make_event_array_copy(events->data(), events->data() + events->size());
+    const auto capacity = static_cast<std::size_t>(bound);
+    py::array array = capacity > 0 ? make_event_array_for(capacity) : make_empty_event_array();
+    Event2D* out = capacity > 0 ? static_cast<Event2D*>(array.mutable_data()) : nullptr;
+    std::vector<Event2D> overflow;
+    std::size_t taken;
+    {
+        vantrel_gil::scoped_release release;
+        taken = direct->readEventsInto(request, out, capacity, overflow);
+    }
+    const std::size_t total = taken + overflow.size();
+    if (total == 0) return capacity > 0 ? make_empty_event_array() : array;
+    if (total != capacity) {
+        // Fewer than the bound (a read by time, the end of the file), or
+        // more (the position moved meanwhile): the array takes its final
+        // length, and the events beyond the bound follow those in it.
+        if (total < capacity) {
+            shrink_event_array(array, total);
+        } else {
+            py::array grown = make_event_array_for(total);
+            if (taken > 0) std::memcpy(grown.mutable_data(), out, taken * sizeof(Event2D));
+            array = std::move(grown);
+        }
+        if (!overflow.empty())
+            std::memcpy(static_cast<Event2D*>(array.mutable_data()) + taken, overflow.data(),
+                        overflow.size() * sizeof(Event2D));
+    }
+    return array;
 }
 
 template <class Getter>
@@ -90,37 +131,41 @@ void register_file_reader(py::module_& m) {
              "Get event index at current position")
         .def(
             "read_events",
-            [](EvFileReader& r, std::uint64_t n) { return read_events([&] { return r.readEvents(n); }); },
+            [](EvFileReader& r, std::uint64_t n) { return read_events(r, {Kind::Count, 0, n}, [&] { return r.readEvents(n); }); },
             "Read n events from current position", py::arg("n"))
         .def(
             "read_events_from_timestamp",
             [](EvFileReader& r, std::uint64_t start, std::uint64_t n) {
-                return read_events([&] { return r.readEventsFromTimestamp(start, n); });
+                return read_events(r, {Kind::CountFromTimestamp, start, n},
+                                   [&] { return r.readEventsFromTimestamp(start, n); });
             },
             "Read n events starting from a given timestamp", py::arg("start"), py::arg("n"))
         .def(
             "read_events_from_event_index",
             [](EvFileReader& r, std::uint64_t event_num, std::uint64_t n) {
-                return read_events([&] { return r.readEventsFromEventIndex(event_num, n); });
+                return read_events(r, {Kind::CountFromIndex, event_num, n},
+                                   [&] { return r.readEventsFromEventIndex(event_num, n); });
             },
             "Read n events starting from the event_num-th event", py::arg("event_num"), py::arg("n"))
         .def(
             "read_events_by_time_interval",
             [](EvFileReader& r, std::uint64_t interval) {
-                return read_events([&] { return r.readEventsByTimeInterval(interval); });
+                return read_events(r, {Kind::Interval, 0, interval}, [&] { return r.readEventsByTimeInterval(interval); });
             },
             "Read events within a time interval (us) from current position", py::arg("interval"))
         .def(
             "read_events_by_time_interval_from_timestamp",
             [](EvFileReader& r, std::uint64_t start, std::uint64_t interval) {
-                return read_events([&] { return r.readEventsByTimeIntervalFromTimestamp(start, interval); });
+                return read_events(r, {Kind::IntervalFromTimestamp, start, interval},
+                                   [&] { return r.readEventsByTimeIntervalFromTimestamp(start, interval); });
             },
             "Read events within a time interval starting from a given timestamp", py::arg("start"),
             py::arg("interval"))
         .def(
             "read_events_by_time_interval_from_event_index",
             [](EvFileReader& r, std::uint64_t event_num, std::uint64_t interval) {
-                return read_events([&] { return r.readEventsByTimeIntervalFromEventIndex(event_num, interval); });
+                return read_events(r, {Kind::IntervalFromIndex, event_num, interval},
+                                   [&] { return r.readEventsByTimeIntervalFromEventIndex(event_num, interval); });
             },
             "Read events within a time interval starting from the event_num-th event", py::arg("event_num"),
             py::arg("interval"))

@@ -8,7 +8,7 @@ import numpy.typing
 import os
 import typing
 import vantrel_core
-__all__: list[str] = ['DEFAULT_SERIAL', 'add_camera', 'cameras', 'clear_faults', 'fault_operations', 'inject_fault', 'push_batch', 'push_statistics', 'push_trigger', 'remove_camera', 'reset', 'set_tool_document', 'stream_drops', 'tool_writes', 'write_firmware_image', 'write_recording']
+__all__: list[str] = ['DEFAULT_SERIAL', 'add_camera', 'cameras', 'clear_faults', 'fault_operations', 'inject_fault', 'push_batch', 'push_statistics', 'push_trigger', 'recording_compression', 'recording_compressions', 'remove_camera', 'reset', 'set_recording_compression', 'set_tool_document', 'stream_drops', 'tool_writes', 'write_firmware_image', 'write_recording']
 def _bench_call(fn: collections.abc.Callable[[None], object], n: typing.SupportsIndex) -> float:
     """
     Benchmark baseline: call fn(None) n times from a C++ thread, taking the GIL for each call; returns the seconds taken
@@ -45,6 +45,14 @@ def push_trigger(serial: str | bytes, id: typing.SupportsIndex, polarity: typing
     """
     While the camera streams, deliver one trigger-in edge to its trigger-in callbacks; False when it is not streaming
     """
+def recording_compression() -> str:
+    """
+    The compression that set_recording_compression chose ('none' until then)
+    """
+def recording_compressions() -> list[str]:
+    """
+    The names of the compressions a recording's event blocks may have, the default first: 'none' (packed 32-bit words, about 4 bytes per event) and 'zstd' (those words compressed with zstd, block by block: about 2.5 to 3 bytes per event)
+    """
 def remove_camera(serial: str | bytes) -> bool:
     """
     Unplug a simulated camera; False when no camera has that serial
@@ -52,6 +60,10 @@ def remove_camera(serial: str | bytes) -> bool:
 def reset() -> None:
     """
     Unplug every simulated camera (the default one too), clear injected faults and recorded tool writes
+    """
+def set_recording_compression(name: str) -> None:
+    """
+    Compress the recordings that cameras start from now on (ICamera.start_recording) and those of write_recording given no compression as `name` says, for the whole process; ValueError for an unknown name
     """
 def set_tool_document(serial: str, tool_id: str, json_text: str) -> None:
     """
@@ -69,8 +81,8 @@ def write_firmware_image(path: str | bytes | os.PathLike[str] | os.PathLike[byte
     """
     Write a firmware image carrying `version` that ICamera.firmware_upgrade accepts
     """
-def write_recording(path: str | bytes | os.PathLike[str] | os.PathLike[bytes], events: numpy.typing.NDArray[typing.Any], *, width: typing.SupportsIndex = 640, height: typing.SupportsIndex = 480, serial: str | bytes = '', triggers: collections.abc.Iterable[tuple[int, int, int]] | None = None, local_time_ticks: typing.SupportsIndex = 0) -> None:
+def write_recording(path: str | bytes | os.PathLike[str] | os.PathLike[bytes], events: numpy.typing.NDArray[typing.Any], *, width: typing.SupportsIndex = 640, height: typing.SupportsIndex = 480, serial: str | bytes = '', triggers: collections.abc.Iterable[tuple[int, int, int]] | None = None, local_time_ticks: typing.SupportsIndex = 0, compression: str | None = None) -> None:
     """
-    Write a recording holding exactly these events (an event-dtype array with non-decreasing timestamps, every pixel on the width x height sensor) and trigger edges (a sequence of (id, polarity, timestamp)). ValueError for data a recording of this sensor cannot hold, RuntimeError when the file cannot be written.
+    Write a recording holding exactly these events (an event-dtype array with non-decreasing timestamps, every pixel on the width x height sensor) and trigger edges (a sequence of (id, polarity, timestamp)), its event blocks compressed as `compression` names (one of recording_compressions(); None: as recording_compression() says). ValueError for data a recording of this sensor cannot hold or an unknown compression, RuntimeError when the file cannot be written.
     """
 DEFAULT_SERIAL: str = 'VTR-SIM-0001'

@@ -11,7 +11,8 @@
 //   time going backwards, flushes, a writer that dies), damages the bytes
 //   (flips, overwrites, deletions, insertions, truncation) and then also
 //   checks what was read back against what was written: only whole written
-//   blocks, in order, and every block whose bytes survived.
+//   blocks, in order, and every block whose bytes survived. Bit 1 of the
+//   first byte has the writer compress its event blocks.
 //
 // Event data and damaged bytes come from a generator seeded by the input,
 // not from the input itself: a fuzzer that can solve checksum comparisons
@@ -24,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "file/block_codec.hpp"
 #include "file/recording_file.hpp"
 #include "file/recording_writer.hpp"
 #include "fuzz_support.hpp"
@@ -247,12 +249,12 @@ struct Written {
 };
 
 // Writes events and edges in segments of fuzzer-chosen shapes.
-Written write_recording(const std::string& path, fuzz::Bytes& in, Random& rng, bool& finished) {
+Written write_recording(const std::string& path, fuzz::Bytes& in, Random& rng, bool compressed, bool& finished) {
     Written w;
     const auto width = static_cast<std::uint16_t>(in.flag() ? in.range(0, 65535) : in.range(1, 1024));
     const auto height = static_cast<std::uint16_t>(in.flag() ? in.range(0, 65535) : in.range(1, 1024));
     BlockLimits limits{static_cast<std::uint32_t>(in.range(1, 300)), static_cast<std::uint32_t>(in.range(1, 20))};
-    RecordingWriter writer(limits);
+    RecordingWriter writer(limits, compressed ? *compression_named("zstd") : Compression{});
     w.serial_size = in.range(0, 12);
     FUZZ_CHECK(writer.open(path, RecordingInfo{width, height, std::string(w.serial_size, 'S'), 1}), "open");
     std::uint64_t t = in.range(0, 3) == 0 ? rng.next() : rng.below(1 << 20);
@@ -386,11 +388,11 @@ void check_blocks(const std::vector<T>& got, const std::vector<T>& written, cons
                "%s read back that were never written, or out of order (%zu read)", what, got.size());
 }
 
-void generated(fuzz::Bytes in) {
+void generated(fuzz::Bytes in, bool compressed) {
     Random rng(in.take<std::uint64_t>());
     const std::string path = fuzz::scratch_file("generated.vtr");
     bool finished = false;
-    const Written written = write_recording(path, in, rng, finished);
+    const Written written = write_recording(path, in, rng, compressed, finished);
 
     // The layout as written (a file without index is scanned, which finds
     // every block of an undamaged one).
@@ -445,8 +447,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::quiet_logging();
     if (size == 0) return 0;
     fuzz::Bytes in(data + 1, size - 1);
+    // First byte: bit 0 chooses a generated file, bit 1 its event blocks compressed.
     if (data[0] & 1)
-        generated(in);
+        generated(in, (data[0] & 2) != 0);
     else
         raw(in);
     return 0;

@@ -102,6 +102,39 @@ def recordings(tmp):
     # Generated mode: descriptions of recordings and their damage.
     for _ in range(8):
         save("recording", bytes([1 + 2 * rng.randrange(100)]) + bytes(rng.randrange(256) for _ in range(120)))
+    compressed_recordings(tmp)
+
+
+def compressed_recordings(tmp):
+    """Recordings whose event blocks are compressed: written whole (escapes
+    among the words), recorded live, cut inside a block, and descriptions
+    of compressed recordings for the generated mode."""
+    path = os.path.join(tmp, "z.vtr")
+    e = events(3000, seed=7)
+    e["timestamp"][1500:] += 1 << 40
+    vs.write_recording(path, e, width=64, height=32, serial="SEED-Z", triggers=[(1, 1, 1000), (0, 0, 1100)],
+                       compression="zstd")
+    data = open(path, "rb").read()
+    recording_seed(data)
+
+    vs.add_camera("SEED-ZLIVE", width=64, height=32, event_rate=20000, realtime=True)
+    was = vs.recording_compression()
+    vs.set_recording_compression("zstd")
+    camera = vc.EvCameraService().open("SEED-ZLIVE")
+    live = os.path.join(tmp, "zlive.vtr")
+    assert camera.start_recording(live)
+    vs.set_recording_compression(was)
+    assert camera.start()
+    time.sleep(0.5)
+    camera.stop()
+    assert camera.stop_recording()
+    camera.close()
+    data = open(live, "rb").read()
+    recording_seed(data)
+    recording_seed(data[: len(data) * 2 // 3])  # its writer died inside a block
+
+    for _ in range(4):  # bit 1: compressed
+        save("recording", bytes([3 + 4 * rng.randrange(60)]) + bytes(rng.randrange(256) for _ in range(120)))
 
 
 def configurations(tmp):

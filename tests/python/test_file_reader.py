@@ -117,6 +117,55 @@ def test_every_read_method_matches_the_oracle(reader, events):
         assert reader.get_current_event_index() == max(k, kj)
 
 
+def test_every_read_returns_an_owning_array_of_exact_bytes(reader, events):
+    # Reads decode straight into the array they return, which a read by time
+    # makes from a bound and shortens: still an owning array with no base,
+    # its padding bytes zero, sharing memory with no other read.
+    ts = events["timestamp"]
+    t = int(ts[150_000])
+    results = [
+        reader.read_events(70_000),
+        reader.read_events_from_timestamp(t, 1000),
+        reader.read_events_from_event_index(5, 123_456),
+        reader.read_events_by_time_interval(2_000),
+        reader.read_events_by_time_interval_from_timestamp(t, 777),
+        reader.read_events_by_time_interval_from_event_index(190_000, 2**64 - 1),
+    ]
+    for a in results:
+        assert len(a) > 0 and a.dtype == EVENT_DTYPE
+        assert a.flags.owndata and a.flags.writeable and a.flags.c_contiguous and a.base is None
+        assert not a.view(np.uint8).reshape(-1, 16)[:, 13:].any()
+    assert same(results[4], events[first_at_or_after(events, t):first_at_or_after(events, t + 777)])
+    assert same(results[5], events[190_000:])
+    for i, a in enumerate(results):
+        for b in results[i + 1:]:
+            assert not np.shares_memory(a, b)
+
+
+def test_a_whole_recording_read_takes_no_more_memory_than_its_result(tmp_path, python_subprocess):
+    # The result is the only copy of the events: the peak above the start
+    # stays near its size, whether the read goes by count or by time.
+    path = write(tmp_path / "big.vtr", scene_events(4_000_000, seed=3))
+    for read in ("r.read_events(r.get_event_count())", "r.read_events_by_time_interval_from_timestamp(0, 2**64 - 1)"):
+        result = python_subprocess(f"""
+            import numpy
+            import vantrel_core as vc
+            def peak():
+                return next(int(line.split()[1]) * 1024 for line in open("/proc/self/status")
+                            if line.startswith("VmHWM"))
+            r = vc.EvFileReader.create_file_reader({path!r})
+            assert r.open() and len(r.read_events_from_event_index(3_999_990, 10)) == 10  # NumPy loaded
+            assert r.seek_to_event_index(0)
+            open("/proc/self/clear_refs", "w").write("5")  # the peak starts again from here
+            before = peak()
+            a = {read}
+            assert len(a) == 4_000_000
+            print((peak() - before) / a.nbytes)
+        """)
+        assert result.returncode == 0, result.stderr
+        assert float(result.stdout) < 1.2, (read, result.stdout)
+
+
 def test_seeks(reader, events):
     ts = events["timestamp"]
     assert reader.seek_to_timestamp(t=int(ts[999]))
