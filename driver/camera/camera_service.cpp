@@ -4,7 +4,8 @@
 
 #include "faults/fault_point.hpp"
 #include "log/log.hpp"
-#include "sim/device_registry.hpp"
+#include "camera/camera_table.hpp"
+#include "camera/device_camera.hpp"
 
 namespace vantrel {
 
@@ -14,14 +15,14 @@ struct EvCameraService::State {
 };
 
 EvCameraService::EvCameraService() : state_(std::make_unique<State>()) {
-    state_->last_scan = sim::DeviceRegistry::instance().describe();
+    state_->last_scan = camera::CameraTable::instance().enumerate();
 }
 
 EvCameraService::~EvCameraService() = default;
 
 int EvCameraService::refresh() {
     if (faults::hit("EvCameraService::refresh")) return 0;
-    auto scan = sim::DeviceRegistry::instance().describe();
+    auto scan = camera::CameraTable::instance().enumerate();
     const int count = static_cast<int>(scan.size());
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->last_scan = std::move(scan);
@@ -36,7 +37,7 @@ std::vector<CameraDescription> EvCameraService::listCameras() {
 
 std::shared_ptr<ICamera> EvCameraService::open(const std::string& serial) {
     if (faults::hit("EvCameraService::open")) return nullptr;
-    auto camera = sim::DeviceRegistry::instance().open(serial);
+    std::shared_ptr<ICamera> camera = camera::CameraTable::instance().open(serial);
     if (!camera) log::warning("EvCameraService: no connected camera has serial '", serial, "'");
     return camera;
 }

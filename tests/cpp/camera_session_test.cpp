@@ -6,10 +6,10 @@
 
 #include "file/recorder.hpp"
 #include "file_test_support.hpp"
-#include "sim/stream_session.hpp"
+#include "camera/stream_session.hpp"
 #include "vantrel/file_reader.hpp"
 
-namespace vantrel::sim {
+namespace vantrel::camera {
 namespace {
 
 using namespace std::chrono_literals;
@@ -173,4 +173,4 @@ TEST_F(SessionRecordingTest, TheRecordingHoldsWhatTheCallbacksGotLessWhatTheReco
 }
 
 }  // namespace
-}  // namespace vantrel::sim
+}  // namespace vantrel::camera

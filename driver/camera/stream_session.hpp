@@ -22,7 +22,7 @@
 #include "stream/recorder_slot.hpp"
 #include "tools/tool_pipeline.hpp"
 
-namespace vantrel::sim {
+namespace vantrel::camera {
 
 struct SessionConfig {
     std::string owner;        // "camera <serial>", for log lines
@@ -52,7 +52,7 @@ enum class StopMode {
 // Without callbacks it gets them when they are produced.
 class StreamSession : public std::enable_shared_from_this<StreamSession> {
 public:
-    StreamSession(SessionConfig config, std::shared_ptr<camera::EventSource> source,
+    StreamSession(SessionConfig config, std::shared_ptr<EventSource> source,
                   std::unique_ptr<tools::ToolPipeline> pipeline,
                   std::shared_ptr<stream::BatchSettings> settings,
                   std::shared_ptr<stream::CallbackRegistry> callbacks,
@@ -116,7 +116,7 @@ private:
     void countDropped(stream::DropQueue queue, const Items& items, const char* why);
 
     const SessionConfig config_;
-    const std::shared_ptr<camera::EventSource> source_;
+    const std::shared_ptr<EventSource> source_;
     const std::unique_ptr<tools::ToolPipeline> pipeline_;
     const std::shared_ptr<stream::BatchSettings> settings_;
     const std::shared_ptr<stream::CallbackRegistry> callbacks_;
@@ -148,4 +148,4 @@ private:
     bool delivery_finished_ = false;
 };
 
-}  // namespace vantrel::sim
+}  // namespace vantrel::camera
