@@ -3,13 +3,19 @@
 #include "sim/firmware_image.hpp"
 #include "sim/replay_source.hpp"
 #include "sim/scenes/scene.hpp"
+#include "sim/tool_observer.hpp"
 
 namespace vantrel::sim {
 
 Device::Device(CameraSpec spec, tools::ToolSet tools)
     : spec_(std::move(spec)),
       tools_(std::make_shared<const tools::ToolSet>(std::move(tools))),
-      firmware_version_(spec_.firmware_version) {}
+      journal_(std::make_shared<ToolJournal>()),
+      firmware_version_(spec_.firmware_version) {
+    ToolObserver::instance().track(*tools_, journal_);
+}
+
+Device::~Device() { ToolObserver::instance().forget(*tools_); }
 
 CameraDescription Device::description() const {
     CameraDescription d{};

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "camera/device_backend.hpp"
+#include "sim/tool_journal.hpp"
 #include "tools/tool_set.hpp"
 #include "vantrel/camera_description.hpp"
 #include "vantrel/sim/simulator.hpp"
@@ -19,10 +20,15 @@ namespace vantrel::sim {
 class Device final : public camera::Device, public camera::FirmwareStore {
 public:
     Device(CameraSpec spec, tools::ToolSet tools);
+    ~Device() override;
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
 
     const CameraSpec& spec() const noexcept { return spec_; }
     const std::string& serial() const noexcept { return spec_.serial; }
     std::shared_ptr<const tools::ToolSet> toolSet() const noexcept { return tools_; }
+    // What its tools received while the simulator observed them.
+    const ToolJournal& journal() const noexcept { return *journal_; }
 
     CameraDescription description() const override;
     std::uint16_t width() const override { return spec_.width; }
@@ -41,6 +47,7 @@ public:
 private:
     const CameraSpec spec_;
     const std::shared_ptr<const tools::ToolSet> tools_;
+    const std::shared_ptr<ToolJournal> journal_;
     mutable std::mutex mutex_;  // guards firmware_version_
     std::string firmware_version_;
     std::atomic<bool> plugged_{true};
