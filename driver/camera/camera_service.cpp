@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "faults/fault_point.hpp"
+#include "common/fault_hook.hpp"
 #include "log/log.hpp"
 #include "camera/camera_table.hpp"
 #include "camera/device_camera.hpp"
@@ -21,7 +21,7 @@ EvCameraService::EvCameraService() : state_(std::make_unique<State>()) {
 EvCameraService::~EvCameraService() = default;
 
 int EvCameraService::refresh() {
-    if (faults::hit("EvCameraService::refresh")) return 0;
+    if (faults::hit(Operation::EvCameraService_refresh)) return 0;
     auto scan = camera::CameraTable::instance().enumerate();
     const int count = static_cast<int>(scan.size());
     std::lock_guard<std::mutex> lock(state_->mutex);
@@ -30,13 +30,13 @@ int EvCameraService::refresh() {
 }
 
 std::vector<CameraDescription> EvCameraService::listCameras() {
-    if (faults::hit("EvCameraService::listCameras")) return {};
+    if (faults::hit(Operation::EvCameraService_listCameras)) return {};
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->last_scan;
 }
 
 std::shared_ptr<ICamera> EvCameraService::open(const std::string& serial) {
-    if (faults::hit("EvCameraService::open")) return nullptr;
+    if (faults::hit(Operation::EvCameraService_open)) return nullptr;
     std::shared_ptr<ICamera> camera = camera::CameraTable::instance().open(serial);
     if (!camera) log::warning("EvCameraService: no connected camera has serial '", serial, "'");
     return camera;

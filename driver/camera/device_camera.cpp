@@ -3,7 +3,7 @@
 #include <chrono>
 #include <limits>
 
-#include "faults/fault_point.hpp"
+#include "common/fault_hook.hpp"
 #include "file/recorder.hpp"
 #include "log/log.hpp"
 #include "stream/activity.hpp"
@@ -73,12 +73,12 @@ std::uint64_t DeviceCamera::clockNowUs() const {
 }
 
 bool DeviceCamera::isConnected() {
-    if (faults::hit("ICamera::isConnected")) return false;
+    if (faults::hit(Operation::ICamera_isConnected)) return false;
     return connected_.load(std::memory_order_acquire);
 }
 
 std::uint32_t DeviceCamera::registerEventBatchCallback(EventBatchCallback callback) {
-    if (faults::hit("ICamera::registerEventBatchCallback")) return 0;
+    if (faults::hit(Operation::ICamera_registerEventBatchCallback)) return 0;
     if (refuseIfClosed("registerEventBatchCallback")) return 0;
     if (!callback) {
         log::warning(owner_, ": registerEventBatchCallback refused: the callback is empty");
@@ -90,7 +90,7 @@ std::uint32_t DeviceCamera::registerEventBatchCallback(EventBatchCallback callba
 }
 
 bool DeviceCamera::unregisterEventBatchCallback(std::uint32_t id) {
-    if (faults::hit("ICamera::unregisterEventBatchCallback")) return false;
+    if (faults::hit(Operation::ICamera_unregisterEventBatchCallback)) return false;
     if (refuseIfClosed("unregisterEventBatchCallback")) return false;
     if (!callbacks_->removeBatch(id)) {
         log::warning(owner_, ": unregisterEventBatchCallback: no event batch callback has id ", id);
@@ -101,7 +101,7 @@ bool DeviceCamera::unregisterEventBatchCallback(std::uint32_t id) {
 }
 
 std::uint32_t DeviceCamera::registerTriggerInCallback(TriggerInCallback callback) {
-    if (faults::hit("ICamera::registerTriggerInCallback")) return 0;
+    if (faults::hit(Operation::ICamera_registerTriggerInCallback)) return 0;
     if (refuseIfClosed("registerTriggerInCallback")) return 0;
     if (!callback) {
         log::warning(owner_, ": registerTriggerInCallback refused: the callback is empty");
@@ -111,7 +111,7 @@ std::uint32_t DeviceCamera::registerTriggerInCallback(TriggerInCallback callback
 }
 
 bool DeviceCamera::unregisterTriggerInCallback(std::uint32_t id) {
-    if (faults::hit("ICamera::unregisterTriggerInCallback")) return false;
+    if (faults::hit(Operation::ICamera_unregisterTriggerInCallback)) return false;
     if (refuseIfClosed("unregisterTriggerInCallback")) return false;
     if (!callbacks_->removeTriggerIn(id)) {
         log::warning(owner_, ": unregisterTriggerInCallback: no trigger-in callback has id ", id);
@@ -121,14 +121,14 @@ bool DeviceCamera::unregisterTriggerInCallback(std::uint32_t id) {
 }
 
 void DeviceCamera::setStatisticsCallback(StatisticsCallback callback) {
-    if (faults::hit("ICamera::setStatisticsCallback")) return;
+    if (faults::hit(Operation::ICamera_setStatisticsCallback)) return;
     if (refuseIfClosed("setStatisticsCallback")) return;
     callbacks_->setStatistics(std::move(callback));
 }
 
 bool DeviceCamera::getNextBatch(std::vector<Event2D>& events) {
     events.clear();
-    if (faults::hit("ICamera::getNextBatch")) return false;
+    if (faults::hit(Operation::ICamera_getNextBatch)) return false;
     if (refuseIfClosed("getNextBatch")) return false;
     const auto session = currentSession();
     if (!session) {
@@ -162,7 +162,7 @@ bool DeviceCamera::getNextBatch(std::vector<Event2D>& events) {
 }
 
 void DeviceCamera::setBatchEventsNum(std::uint64_t n) {
-    if (faults::hit("ICamera::setBatchEventsNum")) return;
+    if (faults::hit(Operation::ICamera_setBatchEventsNum)) return;
     if (refuseIfClosed("setBatchEventsNum")) return;
     if (n == 0) {
         settings_->set(stream::BatchSettings::defaultRule());
@@ -177,7 +177,7 @@ void DeviceCamera::setBatchEventsNum(std::uint64_t n) {
 }
 
 void DeviceCamera::setBatchEventsTime(std::uint64_t us) {
-    if (faults::hit("ICamera::setBatchEventsTime")) return;
+    if (faults::hit(Operation::ICamera_setBatchEventsTime)) return;
     if (refuseIfClosed("setBatchEventsTime")) return;
     if (us == 0) {
         settings_->set(stream::BatchSettings::defaultRule());
@@ -228,7 +228,7 @@ bool DeviceCamera::awaitPreviousDelivery(std::unique_lock<std::mutex>& lock) {
 }
 
 bool DeviceCamera::start() {
-    if (faults::hit("ICamera::start")) return false;
+    if (faults::hit(Operation::ICamera_start)) return false;
     std::unique_lock<std::mutex> lock(control_);
     if (refuseStart() || !awaitPreviousDelivery(lock)) return false;
     // Counts the new delivery thread; empty when the process began exiting.
@@ -270,7 +270,7 @@ bool DeviceCamera::start() {
 }
 
 bool DeviceCamera::stop() {
-    if (faults::hit("ICamera::stop")) return false;
+    if (faults::hit(Operation::ICamera_stop)) return false;
     std::shared_ptr<StreamSession> session;
     {
         std::lock_guard<std::mutex> lock(control_);
@@ -290,7 +290,7 @@ bool DeviceCamera::stop() {
 }
 
 void DeviceCamera::close() {
-    if (faults::hit("ICamera::close")) return;
+    if (faults::hit(Operation::ICamera_close)) return;
     shutDown(true);
 }
 
@@ -354,7 +354,7 @@ stream::StreamDrops DeviceCamera::drops() const {
 }
 
 bool DeviceCamera::startRecording(const std::string& file_path) {
-    if (faults::hit("ICamera::startRecording")) return false;
+    if (faults::hit(Operation::ICamera_startRecording)) return false;
     std::lock_guard<std::mutex> lock(control_);
     if (isClosed()) {
         log::warning(owner_, ": startRecording refused: the camera is closed");
@@ -384,7 +384,7 @@ bool DeviceCamera::startRecording(const std::string& file_path) {
 }
 
 bool DeviceCamera::stopRecording() {
-    if (faults::hit("ICamera::stopRecording")) return false;
+    if (faults::hit(Operation::ICamera_stopRecording)) return false;
     std::unique_ptr<file::Recorder> recording;
     {
         std::lock_guard<std::mutex> lock(control_);
@@ -406,19 +406,19 @@ bool DeviceCamera::stopRecording() {
 }
 
 std::uint16_t DeviceCamera::getWidth() {
-    if (faults::hit("ICamera::getWidth")) return 0;
+    if (faults::hit(Operation::ICamera_getWidth)) return 0;
     if (refuseIfClosed("getWidth")) return 0;
     return width_;
 }
 
 std::uint16_t DeviceCamera::getHeight() {
-    if (faults::hit("ICamera::getHeight")) return 0;
+    if (faults::hit(Operation::ICamera_getHeight)) return 0;
     if (refuseIfClosed("getHeight")) return 0;
     return height_;
 }
 
 bool DeviceCamera::firmwareUpgrade(const std::string& image_path) {
-    if (faults::hit("ICamera::firmwareUpgrade")) return false;
+    if (faults::hit(Operation::ICamera_firmwareUpgrade)) return false;
     std::lock_guard<std::mutex> lock(control_);
     if (isClosed()) {
         log::warning(owner_, ": firmwareUpgrade refused: the camera is closed");

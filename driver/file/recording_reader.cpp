@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "faults/fault_point.hpp"
+#include "common/fault_hook.hpp"
 #include "file/export_range.hpp"
 #include "log/log.hpp"
 
@@ -29,7 +29,7 @@ bool RecordingReader::is_open(const char* operation) const {
 }
 
 bool RecordingReader::open() {
-    if (faults::hit("EvFileReader::open")) return false;
+    if (faults::hit(Operation::EvFileReader_open)) return false;
     auto file = std::make_unique<RecordingFile>();
     std::string error;
     if (!file->open(path_, error)) {
@@ -82,7 +82,7 @@ bool RecordingReader::snapshot(const char* operation, Snapshot& out) const {
 }
 
 bool RecordingReader::getStartTime(std::uint64_t& t) {
-    if (faults::hit("EvFileReader::getStartTime")) return false;
+    if (faults::hit(Operation::EvFileReader_getStartTime)) return false;
     Snapshot snap;
     if (!snapshot("getStartTime", snap)) return false;
     if (!snap.has_events) {
@@ -94,7 +94,7 @@ bool RecordingReader::getStartTime(std::uint64_t& t) {
 }
 
 bool RecordingReader::getEndTime(std::uint64_t& t) {
-    if (faults::hit("EvFileReader::getEndTime")) return false;
+    if (faults::hit(Operation::EvFileReader_getEndTime)) return false;
     Snapshot snap;
     if (!snapshot("getEndTime", snap)) return false;
     if (!snap.has_events) {
@@ -106,7 +106,7 @@ bool RecordingReader::getEndTime(std::uint64_t& t) {
 }
 
 bool RecordingReader::getEventCount(std::uint64_t& n) {
-    if (faults::hit("EvFileReader::getEventCount")) return false;
+    if (faults::hit(Operation::EvFileReader_getEventCount)) return false;
     Snapshot snap;
     if (!snapshot("getEventCount", snap)) return false;
     n = snap.event_count;
@@ -114,13 +114,13 @@ bool RecordingReader::getEventCount(std::uint64_t& n) {
 }
 
 bool RecordingReader::isEndReached() {
-    if (faults::hit("EvFileReader::isEndReached")) return false;
+    if (faults::hit(Operation::EvFileReader_isEndReached)) return false;
     Snapshot snap;
     return snapshot("isEndReached", snap) && snap.at_end;
 }
 
 bool RecordingReader::seekToTimestamp(std::uint64_t t) {
-    if (faults::hit("EvFileReader::seekToTimestamp")) return false;
+    if (faults::hit(Operation::EvFileReader_seekToTimestamp)) return false;
     std::lock_guard lock(mutex_);
     if (!is_open("seekToTimestamp")) return false;
     const bool found = cursor_->seekTimestamp(t);
@@ -131,7 +131,7 @@ bool RecordingReader::seekToTimestamp(std::uint64_t t) {
 }
 
 bool RecordingReader::seekToEventIndex(std::uint64_t n_event) {
-    if (faults::hit("EvFileReader::seekToEventIndex")) return false;
+    if (faults::hit(Operation::EvFileReader_seekToEventIndex)) return false;
     std::lock_guard lock(mutex_);
     if (!is_open("seekToEventIndex")) return false;
     const bool found = cursor_->seekIndex(n_event);
@@ -143,13 +143,13 @@ bool RecordingReader::seekToEventIndex(std::uint64_t n_event) {
 }
 
 std::uint64_t RecordingReader::getCurrentTimestamp() {
-    if (faults::hit("EvFileReader::getCurrentTimestamp")) return 0;
+    if (faults::hit(Operation::EvFileReader_getCurrentTimestamp)) return 0;
     Snapshot snap;
     return snapshot("getCurrentTimestamp", snap) ? snap.timestamp : 0;
 }
 
 std::uint64_t RecordingReader::getCurrentEventIndex() {
-    if (faults::hit("EvFileReader::getCurrentEventIndex")) return 0;
+    if (faults::hit(Operation::EvFileReader_getCurrentEventIndex)) return 0;
     Snapshot snap;
     return snapshot("getCurrentEventIndex", snap) ? snap.index : 0;
 }
@@ -212,7 +212,7 @@ void RecordingReader::interval_read(Read& r, std::uint64_t lo, std::uint64_t t0,
 }
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEvents(std::uint64_t n) {
-    if (faults::hit("EvFileReader::readEvents")) return nullptr;
+    if (faults::hit(Operation::EvFileReader_readEvents)) return nullptr;
     return read("readEvents", [&](Read& r) {
         if (cursor_->atEnd()) return;
         const std::uint64_t lo = cursor_->atStart() ? 0 : cursor_->timestamp();
@@ -222,7 +222,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEvents(std::uint64_t 
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsFromTimestamp(std::uint64_t start,
                                                                                std::uint64_t n) {
-    if (faults::hit("EvFileReader::readEventsFromTimestamp")) return nullptr;
+    if (faults::hit(Operation::EvFileReader_readEventsFromTimestamp)) return nullptr;
     return read("readEventsFromTimestamp", [&](Read& r) {
         if (!cursor_->seekTimestamp(start)) return;
         count_read(r, start, n);
@@ -231,7 +231,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsFromTimestamp(s
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsFromEventIndex(
     std::uint64_t event_num, std::uint64_t n) {
-    if (faults::hit("EvFileReader::readEventsFromEventIndex")) return nullptr;
+    if (faults::hit(Operation::EvFileReader_readEventsFromEventIndex)) return nullptr;
     return read("readEventsFromEventIndex", [&](Read& r) {
         if (!cursor_->seekIndex(event_num)) return;
         const std::uint64_t lo = cursor_->atStart() ? 0 : cursor_->timestamp();
@@ -241,7 +241,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsFromEventIndex(
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeInterval(
     std::uint64_t interval) {
-    if (faults::hit("EvFileReader::readEventsByTimeInterval")) return nullptr;
+    if (faults::hit(Operation::EvFileReader_readEventsByTimeInterval)) return nullptr;
     return read("readEventsByTimeInterval", [&](Read& r) {
         if (cursor_->atEnd()) return;
         const std::uint64_t t0 = cursor_->timestamp();
@@ -251,7 +251,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeInterval(
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeIntervalFromTimestamp(
     std::uint64_t start, std::uint64_t interval) {
-    if (faults::hit("EvFileReader::readEventsByTimeIntervalFromTimestamp")) return nullptr;
+    if (faults::hit(Operation::EvFileReader_readEventsByTimeIntervalFromTimestamp)) return nullptr;
     return read("readEventsByTimeIntervalFromTimestamp", [&](Read& r) {
         if (!cursor_->seekTimestamp(start)) return;
         interval_read(r, start, start, interval);
@@ -260,7 +260,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeIntervalF
 
 std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeIntervalFromEventIndex(
     std::uint64_t event_num, std::uint64_t interval) {
-    if (faults::hit("EvFileReader::readEventsByTimeIntervalFromEventIndex")) return nullptr;
+    if (faults::hit(Operation::EvFileReader_readEventsByTimeIntervalFromEventIndex)) return nullptr;
     return read("readEventsByTimeIntervalFromEventIndex", [&](Read& r) {
         if (!cursor_->seekIndex(event_num)) return;
         const std::uint64_t t0 = cursor_->timestamp();
@@ -270,7 +270,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeIntervalF
 
 bool RecordingReader::exportEventsToRaw(std::uint64_t start, std::uint64_t end,
                                         const std::string& out_file_path) {
-    if (faults::hit("EvFileReader::exportEventsToRaw")) return false;
+    if (faults::hit(Operation::EvFileReader_exportEventsToRaw)) return false;
     std::lock_guard lock(mutex_);
     if (!is_open("exportEventsToRaw")) return false;
     std::string error;
@@ -283,7 +283,7 @@ bool RecordingReader::exportEventsToRaw(std::uint64_t start, std::uint64_t end,
 }
 
 std::uint32_t RecordingReader::registerTriggerInCallback(TriggerInCallback callback) {
-    if (faults::hit("EvFileReader::registerTriggerInCallback")) return 0;
+    if (faults::hit(Operation::EvFileReader_registerTriggerInCallback)) return 0;
     if (!callback) {
         log::warning("file reader ", path_, ": registerTriggerInCallback: empty callback refused");
         return 0;
@@ -292,7 +292,7 @@ std::uint32_t RecordingReader::registerTriggerInCallback(TriggerInCallback callb
 }
 
 bool RecordingReader::unregisterTriggerInCallback(std::uint32_t id) {
-    if (faults::hit("EvFileReader::unregisterTriggerInCallback")) return false;
+    if (faults::hit(Operation::EvFileReader_unregisterTriggerInCallback)) return false;
     if (callbacks_.removeTriggerIn(id)) return true;
     log::warning("file reader ", path_, ": unregisterTriggerInCallback(", id,
                  "): no callback with that id");
@@ -305,20 +305,20 @@ void RecordingReader::deliver(const std::vector<EventTriggerIn>& edges) {
 }
 
 std::uint16_t RecordingReader::getWidth() {
-    if (faults::hit("EvFileReader::getWidth")) return 0;
+    if (faults::hit(Operation::EvFileReader_getWidth)) return 0;
     Snapshot snap;
     return snapshot("getWidth", snap) ? snap.info.width : 0;
 }
 
 std::uint16_t RecordingReader::getHeight() {
-    if (faults::hit("EvFileReader::getHeight")) return 0;
+    if (faults::hit(Operation::EvFileReader_getHeight)) return 0;
     Snapshot snap;
     return snapshot("getHeight", snap) ? snap.info.height : 0;
 }
 
 bool RecordingReader::getDecodeStatistics(std::uint64_t& bandwidth_bytes,
                                           std::uint64_t& events_count) {
-    if (faults::hit("EvFileReader::getDecodeStatistics")) return false;
+    if (faults::hit(Operation::EvFileReader_getDecodeStatistics)) return false;
     Snapshot snap;
     if (!snapshot("getDecodeStatistics", snap)) return false;
     bandwidth_bytes = snap.bytes_read;
@@ -327,7 +327,7 @@ bool RecordingReader::getDecodeStatistics(std::uint64_t& bandwidth_bytes,
 }
 
 bool RecordingReader::getFileMetadata(EvFileInfo& info) {
-    if (faults::hit("EvFileReader::getFileMetadata")) return false;
+    if (faults::hit(Operation::EvFileReader_getFileMetadata)) return false;
     Snapshot snap;
     if (!snapshot("getFileMetadata", snap)) return false;
     info.start_timestamp = snap.start_time;
