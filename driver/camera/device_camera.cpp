@@ -34,7 +34,7 @@ DeviceCamera::DeviceCamera(std::shared_ptr<Device> device)
       opened_at_(std::chrono::steady_clock::now()),
       settings_(std::make_shared<stream::BatchSettings>()),
       callbacks_(std::make_shared<stream::CallbackRegistry>(owner_)),
-      recorder_(std::make_shared<stream::RecorderSlot>()) {}
+      recorder_(std::make_shared<RecorderSlot>()) {}
 
 DeviceCamera::~DeviceCamera() { shutDown(false); }
 

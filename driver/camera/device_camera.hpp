@@ -14,7 +14,7 @@
 #include "log/log_throttle.hpp"
 #include "stream/batch_settings.hpp"
 #include "stream/callback_registry.hpp"
-#include "stream/recorder_slot.hpp"
+#include "camera/recorder_slot.hpp"
 #include "vantrel/camera.hpp"
 
 namespace vantrel::camera {
@@ -106,7 +106,7 @@ private:
 
     const std::shared_ptr<stream::BatchSettings> settings_;
     const std::shared_ptr<stream::CallbackRegistry> callbacks_;
-    const std::shared_ptr<stream::RecorderSlot> recorder_;
+    const std::shared_ptr<RecorderSlot> recorder_;
     mutable log::LogThrottle poll_log_;
     mutable log::LogThrottle closed_log_;
 };

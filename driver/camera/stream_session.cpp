@@ -36,7 +36,7 @@ StreamSession::StreamSession(SessionConfig config, std::shared_ptr<EventSource> 
                              std::unique_ptr<tools::ToolPipeline> pipeline,
                              std::shared_ptr<stream::BatchSettings> settings,
                              std::shared_ptr<stream::CallbackRegistry> callbacks,
-                             std::shared_ptr<stream::RecorderSlot> recorder)
+                             std::shared_ptr<RecorderSlot> recorder)
     : config_(std::move(config)),
       source_(std::move(source)),
       pipeline_(std::move(pipeline)),

@@ -19,7 +19,7 @@
 #include "stream/drop_ledger.hpp"
 #include "camera/event_source.hpp"
 #include "log/log_throttle.hpp"
-#include "stream/recorder_slot.hpp"
+#include "camera/recorder_slot.hpp"
 #include "tools/tool_pipeline.hpp"
 
 namespace vantrel::camera {
@@ -56,7 +56,7 @@ public:
                   std::unique_ptr<tools::ToolPipeline> pipeline,
                   std::shared_ptr<stream::BatchSettings> settings,
                   std::shared_ptr<stream::CallbackRegistry> callbacks,
-                  std::shared_ptr<stream::RecorderSlot> recorder);
+                  std::shared_ptr<RecorderSlot> recorder);
     ~StreamSession();
     StreamSession(const StreamSession&) = delete;
     StreamSession& operator=(const StreamSession&) = delete;
@@ -120,7 +120,7 @@ private:
     const std::unique_ptr<tools::ToolPipeline> pipeline_;
     const std::shared_ptr<stream::BatchSettings> settings_;
     const std::shared_ptr<stream::CallbackRegistry> callbacks_;
-    const std::shared_ptr<stream::RecorderSlot> recorder_;
+    const std::shared_ptr<RecorderSlot> recorder_;
 
     stream::BoundedQueue<stream::BatchPtr, stream::BatchWeight> poll_queue_;
     stream::BoundedQueue<stream::DeliveryItem, stream::DeliveryItemWeight> delivery_queue_;
