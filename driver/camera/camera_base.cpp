@@ -17,7 +17,7 @@ struct ICamera::State {
     // Descriptions are never changed in place: a new firmware version
     // publishes a new record, so a reference handed out earlier stays valid
     // (and consistent) while another thread upgrades.
-    std::mutex mutex;
+    std::mutex mutex;  // guards descriptions (writers only; readers load `current`); a leaf lock
     std::deque<CameraDescription> descriptions;
     std::atomic<const CameraDescription*> current{nullptr};
     std::vector<std::shared_ptr<CameraTool>> tools;

@@ -10,7 +10,7 @@
 namespace vantrel {
 
 struct EvCameraService::State {
-    std::mutex mutex;
+    std::mutex mutex;  // guards last_scan; a leaf lock (scans run before it is taken)
     std::vector<CameraDescription> last_scan;
 };
 

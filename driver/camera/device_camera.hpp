@@ -96,10 +96,15 @@ private:
     const std::chrono::steady_clock::time_point opened_at_;
     std::atomic<bool> connected_{true};
 
+    // Serialises start, stop, close, unplug, recording and firmware; guards
+    // source_ and last_end_us_. Taken before session_mutex_ and before the
+    // locks of the session, the recorder slot and the backend's device.
     std::mutex control_;
     std::shared_ptr<EventSource> source_;  // made at the first start
     std::uint64_t last_end_us_ = 0;                // stream time reached by earlier runs
 
+    // Guards session_ and last_session_ only; a leaf lock, so that getters
+    // and polls never wait for a start or stop in progress.
     mutable std::mutex session_mutex_;
     std::shared_ptr<StreamSession> session_;
     std::shared_ptr<StreamSession> last_session_;  // the current one, or the one that ran last

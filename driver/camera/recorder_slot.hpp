@@ -39,6 +39,8 @@ public:
     }
 
 private:
+    // Guards recorder_; held across Recorder::push (which never waits for
+    // the disk), then only the recorder's own lock is taken under it.
     mutable std::mutex mutex_;
     std::unique_ptr<file::Recorder> recorder_;
 };

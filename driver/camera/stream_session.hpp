@@ -131,19 +131,19 @@ private:
     std::atomic<bool> polled_{false};  // someone polled this stream
     // Delivery items accepted and neither recorded nor dropped yet.
     std::atomic<std::int64_t> undelivered_{0};
-    std::mutex wake_mutex_;
+    std::mutex wake_mutex_;  // pairs with wake_ for the paced stream thread's sleep; a leaf lock
     std::condition_variable wake_;
     std::atomic<std::uint64_t> end_us_;
     std::atomic<std::uint64_t> events_since_report_{0};
     stream::DropLedger ledger_;
     log::LogThrottle split_log_;
 
-    std::mutex threads_mutex_;
+    std::mutex threads_mutex_;  // guards producer_ and deliverer_ (taking them to join); a leaf lock
     std::thread producer_;
     std::thread deliverer_;
     std::atomic<std::thread::id> delivery_thread_id_{};
 
-    mutable std::mutex finished_mutex_;
+    mutable std::mutex finished_mutex_;  // guards delivery_finished_; a leaf lock
     mutable std::condition_variable finished_cv_;
     bool delivery_finished_ = false;
 };

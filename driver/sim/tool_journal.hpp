@@ -20,7 +20,7 @@ public:
     std::vector<ToolWrite> entries() const;
 
 private:
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards entries_; a leaf lock
     std::deque<ToolWrite> entries_;
 };
 
