@@ -26,7 +26,7 @@ std::string suppressed_note(std::uint64_t suppressed) {
 DeviceCamera::DeviceCamera(std::shared_ptr<Device> device)
     : ICamera(device->description(), device->tools()),
       device_(std::move(device)),
-      serial_(getDescription().serial),
+      serial_(device_->description().serial),
       owner_("camera " + serial_),
       width_(device_->width()),
       height_(device_->height()),

@@ -49,6 +49,15 @@ TEST(InjectedFaults, StrikeTheNamedOperationForTheirCountOnly) {
     sim::clearFaults();
     EXPECT_FALSE(sim::checkFault("Callback::buildArgument"));
 
+    // Opening a camera is not a getDescription call.
+    camera->close();
+    sim::injectFault("ICamera::getDescription", sim::FaultKind::RuntimeError, "no", 0, 0);
+    const auto reopened = EvCameraService().open("FAULTY");
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_THROW(reopened->getDescription(), std::runtime_error);
+    sim::clearFaults();
+    EXPECT_EQ(reopened->getDescription().serial, "FAULTY");
+
     EXPECT_THROW(sim::injectFault("ICamera::nothing", sim::FaultKind::Fail, "", 1, 0), std::invalid_argument);
     EXPECT_THROW(sim::injectFault("ICamera::start", sim::FaultKind::Delay, "", 1, -1), std::invalid_argument);
     sim::reset();
