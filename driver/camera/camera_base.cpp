@@ -5,7 +5,7 @@
 #include <deque>
 #include <mutex>
 
-#include "faults/fault_point.hpp"
+#include "common/fault_hook.hpp"
 #include "log/log.hpp"
 #include "vantrel/camera.hpp"
 #include "vantrel/camera_tool.hpp"
@@ -17,7 +17,7 @@ struct ICamera::State {
     // Descriptions are never changed in place: a new firmware version
     // publishes a new record, so a reference handed out earlier stays valid
     // (and consistent) while another thread upgrades.
-    std::mutex mutex;
+    std::mutex mutex;  // guards descriptions (writers only; readers load `current`); a leaf lock
     std::deque<CameraDescription> descriptions;
     std::atomic<const CameraDescription*> current{nullptr};
     std::vector<std::shared_ptr<CameraTool>> tools;
@@ -35,7 +35,7 @@ ICamera::~ICamera() = default;
 
 const CameraDescription& ICamera::getDescription() const {
     // The fault point may throw or wait; a reference has no failure value.
-    faults::hit("ICamera::getDescription");
+    faults::hit(Operation::ICamera_getDescription);
     return *state_->current.load(std::memory_order_acquire);
 }
 
@@ -54,7 +54,7 @@ bool ICamera::isClosed() const noexcept { return state_->closed.load(std::memory
 const std::vector<std::shared_ptr<CameraTool>>& ICamera::tools() const noexcept { return state_->tools; }
 
 std::vector<ToolInfo> ICamera::getToolsInfo() const {
-    if (faults::hit("ICamera::getToolsInfo")) return {};
+    if (faults::hit(Operation::ICamera_getToolsInfo)) return {};
     if (isClosed()) {
         log::warning("camera ", state_->current.load(std::memory_order_acquire)->serial, ": getToolsInfo refused: the camera is closed");
         return {};
@@ -68,7 +68,7 @@ std::vector<ToolInfo> ICamera::getToolsInfo() const {
 ToolInfo ICamera::getToolInfo(ToolType type) const {
     // What callers get for a tool the camera does not have (or cannot look up).
     ToolInfo absent{type, tool_id(type), to_string(type), ""};
-    if (faults::hit("ICamera::getToolInfo")) return absent;
+    if (faults::hit(Operation::ICamera_getToolInfo)) return absent;
     if (isClosed()) {
         log::warning("camera ", state_->current.load(std::memory_order_acquire)->serial, ": getToolInfo refused: the camera is closed");
         return absent;
@@ -82,7 +82,7 @@ ToolInfo ICamera::getToolInfo(ToolType type) const {
 }
 
 std::shared_ptr<CameraTool> ICamera::getTool(ToolType type) const {
-    if (faults::hit("ICamera::getTool")) return nullptr;
+    if (faults::hit(Operation::ICamera_getTool)) return nullptr;
     if (isClosed()) {
         log::warning("camera ", state_->current.load(std::memory_order_acquire)->serial, ": getTool refused: the camera is closed");
         return nullptr;
@@ -95,7 +95,7 @@ std::shared_ptr<CameraTool> ICamera::getTool(ToolType type) const {
 }
 
 std::shared_ptr<CameraTool> ICamera::getToolById(const std::string& id) const {
-    if (faults::hit("ICamera::getToolById")) return nullptr;
+    if (faults::hit(Operation::ICamera_getToolById)) return nullptr;
     if (isClosed()) {
         log::warning("camera ", state_->current.load(std::memory_order_acquire)->serial, ": getToolById refused: the camera is closed");
         return nullptr;

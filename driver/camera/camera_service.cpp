@@ -2,26 +2,27 @@
 
 #include <mutex>
 
-#include "faults/fault_point.hpp"
+#include "common/fault_hook.hpp"
 #include "log/log.hpp"
-#include "sim/device_registry.hpp"
+#include "camera/camera_table.hpp"
+#include "camera/device_camera.hpp"
 
 namespace vantrel {
 
 struct EvCameraService::State {
-    std::mutex mutex;
+    std::mutex mutex;  // guards last_scan; a leaf lock (scans run before it is taken)
     std::vector<CameraDescription> last_scan;
 };
 
 EvCameraService::EvCameraService() : state_(std::make_unique<State>()) {
-    state_->last_scan = sim::DeviceRegistry::instance().describe();
+    state_->last_scan = camera::CameraTable::instance().enumerate();
 }
 
 EvCameraService::~EvCameraService() = default;
 
 int EvCameraService::refresh() {
-    if (faults::hit("EvCameraService::refresh")) return 0;
-    auto scan = sim::DeviceRegistry::instance().describe();
+    if (faults::hit(Operation::EvCameraService_refresh)) return 0;
+    auto scan = camera::CameraTable::instance().enumerate();
     const int count = static_cast<int>(scan.size());
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->last_scan = std::move(scan);
@@ -29,14 +30,14 @@ int EvCameraService::refresh() {
 }
 
 std::vector<CameraDescription> EvCameraService::listCameras() {
-    if (faults::hit("EvCameraService::listCameras")) return {};
+    if (faults::hit(Operation::EvCameraService_listCameras)) return {};
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->last_scan;
 }
 
 std::shared_ptr<ICamera> EvCameraService::open(const std::string& serial) {
-    if (faults::hit("EvCameraService::open")) return nullptr;
-    auto camera = sim::DeviceRegistry::instance().open(serial);
+    if (faults::hit(Operation::EvCameraService_open)) return nullptr;
+    std::shared_ptr<ICamera> camera = camera::CameraTable::instance().open(serial);
     if (!camera) log::warning("EvCameraService: no connected camera has serial '", serial, "'");
     return camera;
 }

@@ -27,7 +27,7 @@ private:
 
     static constexpr std::size_t kMaxKeptEvents = std::size_t{1} << 21;  // 32 MiB
 
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards spare_; a leaf lock
     std::unique_ptr<std::vector<Event2D>> spare_;
 };
 

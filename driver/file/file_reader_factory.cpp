@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "faults/fault_point.hpp"
+#include "common/fault_hook.hpp"
 #include "file/recording_reader.hpp"
 #include "io/file_access.hpp"
 #include "log/log.hpp"
@@ -14,7 +14,7 @@ namespace vantrel {
 EvFileReader::~EvFileReader() = default;
 
 std::unique_ptr<EvFileReader> EvFileReader::createFileReader(const std::string& filepath) {
-    if (faults::hit("EvFileReader::createFileReader")) return nullptr;
+    if (faults::hit(Operation::EvFileReader_createFileReader)) return nullptr;
     if (auto why = io::path_refusal(filepath)) {
         log::warning("createFileReader: refused: ", *why);
         return nullptr;

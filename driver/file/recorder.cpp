@@ -167,7 +167,7 @@ private:
     const RecorderLimits limits_;
     RecordingWriter writer_;  // used by the writer thread only
     std::thread thread_;
-    std::mutex join_mutex_;
+    std::mutex join_mutex_;  // one stop() at a time joins thread_; never held together with mutex_
     bool ok_ = false;
     bool failure_reported_ = false;
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "faults/fault_point.hpp"
+#include "common/fault_hook.hpp"
 #include "file/export_range.hpp"
 #include "log/log.hpp"
 
@@ -24,7 +24,7 @@ bool RecordingReader::is_open(const char* operation) const {
 }
 
 bool RecordingReader::open() {
-    if (faults::hit("EvFileReader::open")) return false;
+    if (faults::hit(Operation::EvFileReader_open)) return false;
     auto file = std::make_unique<RecordingFile>();
     std::string error;
     if (!file->open(path_, error)) {
@@ -77,7 +77,7 @@ bool RecordingReader::snapshot(const char* operation, Snapshot& out) const {
 }
 
 bool RecordingReader::getStartTime(std::uint64_t& t) {
-    if (faults::hit("EvFileReader::getStartTime")) return false;
+    if (faults::hit(Operation::EvFileReader_getStartTime)) return false;
     Snapshot snap;
     if (!snapshot("getStartTime", snap)) return false;
     if (!snap.has_events) {
@@ -89,7 +89,7 @@ bool RecordingReader::getStartTime(std::uint64_t& t) {
 }
 
 bool RecordingReader::getEndTime(std::uint64_t& t) {
-    if (faults::hit("EvFileReader::getEndTime")) return false;
+    if (faults::hit(Operation::EvFileReader_getEndTime)) return false;
     Snapshot snap;
     if (!snapshot("getEndTime", snap)) return false;
     if (!snap.has_events) {
@@ -101,7 +101,7 @@ bool RecordingReader::getEndTime(std::uint64_t& t) {
 }
 
 bool RecordingReader::getEventCount(std::uint64_t& n) {
-    if (faults::hit("EvFileReader::getEventCount")) return false;
+    if (faults::hit(Operation::EvFileReader_getEventCount)) return false;
     Snapshot snap;
     if (!snapshot("getEventCount", snap)) return false;
     n = snap.event_count;
@@ -109,13 +109,13 @@ bool RecordingReader::getEventCount(std::uint64_t& n) {
 }
 
 bool RecordingReader::isEndReached() {
-    if (faults::hit("EvFileReader::isEndReached")) return false;
+    if (faults::hit(Operation::EvFileReader_isEndReached)) return false;
     Snapshot snap;
     return snapshot("isEndReached", snap) && snap.at_end;
 }
 
 bool RecordingReader::seekToTimestamp(std::uint64_t t) {
-    if (faults::hit("EvFileReader::seekToTimestamp")) return false;
+    if (faults::hit(Operation::EvFileReader_seekToTimestamp)) return false;
     std::lock_guard lock(mutex_);
     if (!is_open("seekToTimestamp")) return false;
     const bool found = cursor_->seekTimestamp(t);
@@ -126,7 +126,7 @@ bool RecordingReader::seekToTimestamp(std::uint64_t t) {
 }
 
 bool RecordingReader::seekToEventIndex(std::uint64_t n_event) {
-    if (faults::hit("EvFileReader::seekToEventIndex")) return false;
+    if (faults::hit(Operation::EvFileReader_seekToEventIndex)) return false;
     std::lock_guard lock(mutex_);
     if (!is_open("seekToEventIndex")) return false;
     const bool found = cursor_->seekIndex(n_event);
@@ -138,13 +138,13 @@ bool RecordingReader::seekToEventIndex(std::uint64_t n_event) {
 }
 
 std::uint64_t RecordingReader::getCurrentTimestamp() {
-    if (faults::hit("EvFileReader::getCurrentTimestamp")) return 0;
+    if (faults::hit(Operation::EvFileReader_getCurrentTimestamp)) return 0;
     Snapshot snap;
     return snapshot("getCurrentTimestamp", snap) ? snap.timestamp : 0;
 }
 
 std::uint64_t RecordingReader::getCurrentEventIndex() {
-    if (faults::hit("EvFileReader::getCurrentEventIndex")) return 0;
+    if (faults::hit(Operation::EvFileReader_getCurrentEventIndex)) return 0;
     Snapshot snap;
     return snapshot("getCurrentEventIndex", snap) ? snap.index : 0;
 }
@@ -153,17 +153,17 @@ namespace {
 
 struct ReadOperation {
     const char* name;         // in log lines
-    const char* fault_point;  // where faults are injected
+    Operation fault_point;  // where faults are injected
 };
 
 // One entry per EventReadRequest::Kind, in its order.
 constexpr ReadOperation kReadOperations[] = {
-    {"readEvents", "EvFileReader::readEvents"},
-    {"readEventsFromTimestamp", "EvFileReader::readEventsFromTimestamp"},
-    {"readEventsFromEventIndex", "EvFileReader::readEventsFromEventIndex"},
-    {"readEventsByTimeInterval", "EvFileReader::readEventsByTimeInterval"},
-    {"readEventsByTimeIntervalFromTimestamp", "EvFileReader::readEventsByTimeIntervalFromTimestamp"},
-    {"readEventsByTimeIntervalFromEventIndex", "EvFileReader::readEventsByTimeIntervalFromEventIndex"},
+    {"readEvents", Operation::EvFileReader_readEvents},
+    {"readEventsFromTimestamp", Operation::EvFileReader_readEventsFromTimestamp},
+    {"readEventsFromEventIndex", Operation::EvFileReader_readEventsFromEventIndex},
+    {"readEventsByTimeInterval", Operation::EvFileReader_readEventsByTimeInterval},
+    {"readEventsByTimeIntervalFromTimestamp", Operation::EvFileReader_readEventsByTimeIntervalFromTimestamp},
+    {"readEventsByTimeIntervalFromEventIndex", Operation::EvFileReader_readEventsByTimeIntervalFromEventIndex},
 };
 
 const ReadOperation& operation_of(const EventReadRequest& request) {
@@ -375,7 +375,7 @@ std::shared_ptr<std::vector<Event2D>> RecordingReader::readEventsByTimeIntervalF
 
 bool RecordingReader::exportEventsToRaw(std::uint64_t start, std::uint64_t end,
                                         const std::string& out_file_path) {
-    if (faults::hit("EvFileReader::exportEventsToRaw")) return false;
+    if (faults::hit(Operation::EvFileReader_exportEventsToRaw)) return false;
     std::lock_guard lock(mutex_);
     if (!is_open("exportEventsToRaw")) return false;
     std::string error;
@@ -388,7 +388,7 @@ bool RecordingReader::exportEventsToRaw(std::uint64_t start, std::uint64_t end,
 }
 
 std::uint32_t RecordingReader::registerTriggerInCallback(TriggerInCallback callback) {
-    if (faults::hit("EvFileReader::registerTriggerInCallback")) return 0;
+    if (faults::hit(Operation::EvFileReader_registerTriggerInCallback)) return 0;
     if (!callback) {
         log::warning("file reader ", path_, ": registerTriggerInCallback: empty callback refused");
         return 0;
@@ -397,7 +397,7 @@ std::uint32_t RecordingReader::registerTriggerInCallback(TriggerInCallback callb
 }
 
 bool RecordingReader::unregisterTriggerInCallback(std::uint32_t id) {
-    if (faults::hit("EvFileReader::unregisterTriggerInCallback")) return false;
+    if (faults::hit(Operation::EvFileReader_unregisterTriggerInCallback)) return false;
     if (callbacks_.removeTriggerIn(id)) return true;
     log::warning("file reader ", path_, ": unregisterTriggerInCallback(", id,
                  "): no callback with that id");
@@ -410,20 +410,20 @@ void RecordingReader::deliver(const std::vector<EventTriggerIn>& edges) {
 }
 
 std::uint16_t RecordingReader::getWidth() {
-    if (faults::hit("EvFileReader::getWidth")) return 0;
+    if (faults::hit(Operation::EvFileReader_getWidth)) return 0;
     Snapshot snap;
     return snapshot("getWidth", snap) ? snap.info.width : 0;
 }
 
 std::uint16_t RecordingReader::getHeight() {
-    if (faults::hit("EvFileReader::getHeight")) return 0;
+    if (faults::hit(Operation::EvFileReader_getHeight)) return 0;
     Snapshot snap;
     return snapshot("getHeight", snap) ? snap.info.height : 0;
 }
 
 bool RecordingReader::getDecodeStatistics(std::uint64_t& bandwidth_bytes,
                                           std::uint64_t& events_count) {
-    if (faults::hit("EvFileReader::getDecodeStatistics")) return false;
+    if (faults::hit(Operation::EvFileReader_getDecodeStatistics)) return false;
     Snapshot snap;
     if (!snapshot("getDecodeStatistics", snap)) return false;
     bandwidth_bytes = snap.bytes_read;
@@ -432,7 +432,7 @@ bool RecordingReader::getDecodeStatistics(std::uint64_t& bandwidth_bytes,
 }
 
 bool RecordingReader::getFileMetadata(EvFileInfo& info) {
-    if (faults::hit("EvFileReader::getFileMetadata")) return false;
+    if (faults::hit(Operation::EvFileReader_getFileMetadata)) return false;
     Snapshot snap;
     if (!snapshot("getFileMetadata", snap)) return false;
     info.start_timestamp = snap.start_time;

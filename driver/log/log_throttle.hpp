@@ -31,7 +31,7 @@ public:
     }
 
 private:
-    std::mutex mutex_;
+    std::mutex mutex_;  // guards the members below; a leaf lock (the caller logs after admit())
     std::chrono::steady_clock::duration interval_;
     std::chrono::steady_clock::time_point last_{};
     bool admitted_once_ = false;

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <utility>
 
-#include "faults/fault_point.hpp"
+#include "common/fault_hook.hpp"
 #include "io/file_access.hpp"
 #include "log/log.hpp"
 #include "log/log_line.hpp"
@@ -69,7 +69,7 @@ Logger& Logger::Instance() {
 }
 
 void Logger::setLogLevel(LogLevelType level) {
-    if (faults::hit("Logger::setLogLevel")) return;
+    if (faults::hit(Operation::Logger_setLogLevel)) return;
     if (!log::is_settable_level(level)) {
         log::warning("Logger: refusing log level ", log::level_name(level), "; keeping ",
                      log::level_name(static_cast<LogLevelType>(state_->level.load())));
@@ -79,12 +79,12 @@ void Logger::setLogLevel(LogLevelType level) {
 }
 
 LogLevelType Logger::getLogLevel() const {
-    if (faults::hit("Logger::getLogLevel")) return LogLevelType::LOG_INVALID;
+    if (faults::hit(Operation::Logger_getLogLevel)) return LogLevelType::LOG_INVALID;
     return static_cast<LogLevelType>(state_->level.load(std::memory_order_relaxed));
 }
 
 bool Logger::setLogFile(const std::string& log_file) {
-    if (faults::hit("Logger::setLogFile")) return false;
+    if (faults::hit(Operation::Logger_setLogFile)) return false;
     std::FILE* file = nullptr;
     if (!log_file.empty()) {
         std::string why;

@@ -4,11 +4,10 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "file/replay_source.hpp"
 #include "io/file_access.hpp"
 #include "log/log.hpp"
+#include "sim/replay_source.hpp"
 #include "sim/scenes/scene.hpp"
-#include "sim/sim_camera.hpp"
 #include "vantrel/names.hpp"
 
 namespace vantrel::sim {
@@ -32,11 +31,11 @@ CameraSpec validate_spec(CameraSpec spec) {
         throw std::invalid_argument("unknown interface type " + std::to_string(static_cast<int>(spec.interface_type)));
     }
     if (!spec.source.empty()) {
-        file::ReplayInfo info;
+        ReplayInfo info;
         std::string error;
         // The path is left out of a message that it would cut short.
         if (auto why = io::path_refusal(spec.source)) throw std::invalid_argument("cannot replay: " + *why);
-        if (!file::probe_recording(spec.source, info, error)) {
+        if (!probe_recording(spec.source, info, error)) {
             throw std::invalid_argument("cannot replay '" + spec.source + "': " + error);
         }
         spec.width = info.width;
@@ -74,12 +73,12 @@ DeviceRegistry::DeviceRegistry() {
     add(std::move(spec));
 }
 
-std::vector<DeviceRegistry::Slot>::iterator DeviceRegistry::findSlot(const std::string& serial) {
-    return std::find_if(slots_.begin(), slots_.end(), [&](const Slot& s) { return s.device->serial() == serial; });
+DeviceRegistry::Slots::iterator DeviceRegistry::findSlot(const std::string& serial) {
+    return std::find_if(slots_.begin(), slots_.end(), [&](const auto& d) { return d->serial() == serial; });
 }
 
-std::vector<DeviceRegistry::Slot>::const_iterator DeviceRegistry::findSlot(const std::string& serial) const {
-    return std::find_if(slots_.begin(), slots_.end(), [&](const Slot& s) { return s.device->serial() == serial; });
+DeviceRegistry::Slots::const_iterator DeviceRegistry::findSlot(const std::string& serial) const {
+    return std::find_if(slots_.begin(), slots_.end(), [&](const auto& d) { return d->serial() == serial; });
 }
 
 void DeviceRegistry::add(CameraSpec spec) {
@@ -97,11 +96,11 @@ void DeviceRegistry::add(CameraSpec spec) {
     if (findSlot(device->serial()) != slots_.end()) {
         throw std::invalid_argument("a camera with serial '" + device->serial() + "' is already plugged in");
     }
-    slots_.push_back(Slot{std::move(device), {}});
+    slots_.push_back(std::move(device));
 }
 
 bool DeviceRegistry::remove(const std::string& serial) {
-    std::shared_ptr<SimCamera> camera;
+    std::shared_ptr<Device> device;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const auto it = findSlot(serial);
@@ -109,33 +108,30 @@ bool DeviceRegistry::remove(const std::string& serial) {
             log::warning("simulator: remove_camera: no camera has serial '", serial, "'");
             return false;
         }
-        it->device->markUnplugged();
-        camera = it->camera.lock();
+        device = std::move(*it);
+        device->markUnplugged();
         slots_.erase(it);
     }
     // Outside the lock: stopping waits for the camera's threads.
-    if (camera) camera->unplug();
+    camera::device_gone(*device);
     return true;
 }
 
 void DeviceRegistry::removeAll() {
-    std::vector<std::shared_ptr<SimCamera>> cameras;
+    Slots devices;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        for (auto& slot : slots_) {
-            slot.device->markUnplugged();
-            if (auto camera = slot.camera.lock()) cameras.push_back(std::move(camera));
-        }
-        slots_.clear();
+        devices.swap(slots_);
+        for (const auto& device : devices) device->markUnplugged();
     }
-    for (const auto& camera : cameras) camera->unplug();
+    for (const auto& device : devices) camera::device_gone(*device);
 }
 
 std::vector<std::string> DeviceRegistry::serials() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::string> out;
     out.reserve(slots_.size());
-    for (const auto& slot : slots_) out.push_back(slot.device->serial());
+    for (const auto& device : slots_) out.push_back(device->serial());
     return out;
 }
 
@@ -143,51 +139,14 @@ std::vector<CameraDescription> DeviceRegistry::describe() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<CameraDescription> out;
     out.reserve(slots_.size());
-    for (const auto& slot : slots_) out.push_back(slot.device->description());
+    for (const auto& device : slots_) out.push_back(device->description());
     return out;
 }
 
 std::shared_ptr<Device> DeviceRegistry::find(const std::string& serial) const {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto it = findSlot(serial);
-    return it == slots_.end() ? nullptr : it->device;
-}
-
-std::shared_ptr<ICamera> DeviceRegistry::open(const std::string& serial) {
-    // A closed camera found here is released after the lock: releasing the
-    // last reference destroys it.
-    std::shared_ptr<SimCamera> previous;
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = findSlot(serial);
-    if (it == slots_.end()) return nullptr;
-    previous = it->camera.lock();
-    if (previous && !previous->closed()) return previous;
-    auto camera = std::make_shared<SimCamera>(it->device);
-    it->camera = camera;
-    return camera;
-}
-
-std::shared_ptr<SimCamera> DeviceRegistry::openCamera(const std::string& serial) const {
-    std::shared_ptr<SimCamera> camera;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const auto it = findSlot(serial);
-        if (it == slots_.end()) return nullptr;
-        camera = it->camera.lock();
-    }
-    if (camera && camera->closed()) return nullptr;
-    return camera;
-}
-
-std::vector<std::shared_ptr<SimCamera>> DeviceRegistry::openCameras() const {
-    std::vector<std::shared_ptr<SimCamera>> cameras;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (const auto& slot : slots_)
-            if (auto camera = slot.camera.lock()) cameras.push_back(std::move(camera));
-    }
-    std::erase_if(cameras, [](const auto& camera) { return camera->closed(); });
-    return cameras;
+    return it == slots_.end() ? nullptr : *it;
 }
 
 }  // namespace vantrel::sim

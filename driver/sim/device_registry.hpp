@@ -6,24 +6,22 @@
 #include <vector>
 
 #include "sim/device.hpp"
-#include "vantrel/camera.hpp"
 #include "vantrel/sim/simulator.hpp"
 
 namespace vantrel::sim {
 
-class SimCamera;
-
 // The process-wide set of plugged-in simulated devices, in the order they
 // were plugged in. Created on first use with the default camera plugged in.
 // Thread-safe; never destroyed (driver threads may use it while the process
-// exits).
+// exits). The engine reaches it through the simulator's backend
+// (sim_backend.hpp).
 class DeviceRegistry {
 public:
     static DeviceRegistry& instance();
 
     // std::invalid_argument when the CameraSpec is not acceptable.
     void add(CameraSpec spec);
-    // Unplugs; the device's open camera stops. False for an unknown serial.
+    // Unplugs; the camera open on the device stops. False for an unknown serial.
     bool remove(const std::string& serial);
     // Unplugs everything.
     void removeAll();
@@ -32,28 +30,18 @@ public:
     std::vector<CameraDescription> describe() const;
     std::shared_ptr<Device> find(const std::string& serial) const;
 
-    // The device's open camera, or a new one when it has none open; nullptr
-    // when no plugged device has that serial.
-    std::shared_ptr<ICamera> open(const std::string& serial);
-    // The device's camera if one is open, else nullptr.
-    std::shared_ptr<SimCamera> openCamera(const std::string& serial) const;
-    // Every open camera.
-    std::vector<std::shared_ptr<SimCamera>> openCameras() const;
-
     DeviceRegistry(const DeviceRegistry&) = delete;
     DeviceRegistry& operator=(const DeviceRegistry&) = delete;
 
 private:
     DeviceRegistry();
-    struct Slot {
-        std::shared_ptr<Device> device;
-        std::weak_ptr<SimCamera> camera;
-    };
-    std::vector<Slot>::iterator findSlot(const std::string& serial);
-    std::vector<Slot>::const_iterator findSlot(const std::string& serial) const;
+    using Slots = std::vector<std::shared_ptr<Device>>;
+    Slots::iterator findSlot(const std::string& serial);
+    Slots::const_iterator findSlot(const std::string& serial) const;
 
+    // Guards slots_. Never held while calling into the engine.
     mutable std::mutex mutex_;
-    std::vector<Slot> slots_;
+    Slots slots_;
 };
 
 // Checks a spec and completes it (sensor size of a replay source, tool

@@ -1,9 +1,10 @@
 // The vantrel::sim control functions over the device registry.
 #include <stdexcept>
 
+#include "camera/camera_table.hpp"
+#include "camera/device_camera.hpp"
 #include "log/log.hpp"
 #include "sim/device_registry.hpp"
-#include "sim/sim_camera.hpp"
 #include "vantrel/sim/faults.hpp"
 #include "vantrel/sim/simulator.hpp"
 
@@ -11,13 +12,18 @@ namespace vantrel::sim {
 
 namespace {
 
-std::shared_ptr<SimCamera> streaming_camera(const std::string& serial, const char* operation) {
-    auto& registry = DeviceRegistry::instance();
-    if (!registry.find(serial)) {
+// The camera open on the plugged device of that serial, or nullptr.
+std::shared_ptr<camera::DeviceCamera> open_camera(const std::string& serial) {
+    const auto device = DeviceRegistry::instance().find(serial);
+    return device ? camera::CameraTable::instance().find(*device) : nullptr;
+}
+
+std::shared_ptr<camera::DeviceCamera> streaming_camera(const std::string& serial, const char* operation) {
+    if (!DeviceRegistry::instance().find(serial)) {
         log::warning("simulator: ", operation, ": no camera has serial '", serial, "'");
         return nullptr;
     }
-    auto camera = registry.openCamera(serial);
+    auto camera = open_camera(serial);
     if (!camera) log::warning("simulator: ", operation, ": camera ", serial, " is not open");
     return camera;
 }
@@ -51,7 +57,7 @@ bool pushStatistics(const std::string& serial, const EvCameraStatisticInfo& stat
 }
 
 StreamDrops streamDrops(const std::string& serial) {
-    const auto camera = DeviceRegistry::instance().openCamera(serial);
+    const auto camera = open_camera(serial);
     if (!camera) throw std::invalid_argument("no camera with serial '" + serial + "' is open");
     return camera->drops();
 }

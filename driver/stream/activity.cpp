@@ -14,7 +14,7 @@ struct Tally {
     std::atomic<bool> quiesced{false};
     std::atomic<std::thread::id> quiescer{};
     std::atomic<std::size_t> count{0};
-    std::mutex mutex;
+    std::mutex mutex;  // pairs with `idle` for waitIdle(); guards nothing else, a leaf lock
     std::condition_variable idle;
 };
 

@@ -28,7 +28,7 @@ public:
     }
 
 private:
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards rule_ and generation_; a leaf lock
     BatchRule rule_ = defaultRule();
     std::uint64_t generation_ = 0;
 };

@@ -141,6 +141,8 @@ private:
     const std::size_t max_items_;
     const std::size_t max_weight_;
     Weigh weigh_;
+    // Guards everything below; a leaf lock: no callback, log line or other
+    // lock is taken under it (dropped items go back to the caller).
     mutable std::mutex mutex_;
     std::condition_variable not_empty_;
     std::condition_variable not_full_;

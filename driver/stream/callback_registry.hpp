@@ -60,6 +60,8 @@ private:
     void invoke(const EntryPtr& entry, const DeliveryItem& item);
 
     const std::string owner_;
+    // Guards entries_, statistics_, next_id_ and calls_. Never held while a
+    // callback runs nor while a callable is destroyed; a leaf lock otherwise.
     std::mutex mutex_;
     std::condition_variable call_ended_;
     std::vector<EntryPtr> entries_;  // in registration order

@@ -44,7 +44,7 @@ private:
     };
 
     const std::string owner_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards queues_; a leaf lock (warnings are logged after it is released)
     std::array<PerQueue, kDropQueueNames.size()> queues_;
 };
 

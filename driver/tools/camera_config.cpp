@@ -1,5 +1,5 @@
 // ICamera's configuration files; the file format is in camera_config_file.hpp.
-#include "faults/fault_point.hpp"
+#include "common/fault_hook.hpp"
 #include "log/log.hpp"
 #include "tools/camera_config_file.hpp"
 #include "vantrel/camera.hpp"
@@ -7,7 +7,7 @@
 namespace vantrel {
 
 bool ICamera::exportCameraConfig(const std::string& path) {
-    if (faults::hit("ICamera::exportCameraConfig")) {
+    if (faults::hit(Operation::ICamera_exportCameraConfig)) {
         log::error("camera: export of the configuration to '", path, "' failed");
         return false;
     }
@@ -25,7 +25,7 @@ bool ICamera::exportCameraConfig(const std::string& path) {
 }
 
 bool ICamera::importCameraConfig(const std::string& path) {
-    if (faults::hit("ICamera::importCameraConfig")) {
+    if (faults::hit(Operation::ICamera_importCameraConfig)) {
         log::error("camera: import of the configuration from '", path, "' failed");
         return false;
     }

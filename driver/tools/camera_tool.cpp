@@ -1,6 +1,6 @@
 #include "vantrel/camera_tool.hpp"
 
-#include "faults/fault_point.hpp"
+#include "common/fault_hook.hpp"
 #include "log/log.hpp"
 #include "tools/camera_tool_core.hpp"
 
@@ -15,7 +15,7 @@ CameraTool::CameraTool(std::unique_ptr<CameraToolCore> core) : core_(std::move(c
 CameraTool::~CameraTool() = default;
 
 ToolInfo CameraTool::info() const {
-    if (faults::hit("CameraTool::info")) {
+    if (faults::hit(Operation::CameraTool_info)) {
         log::warning("tool '", core_->info().id, "': info failed");
         return ToolInfo{};
     }
@@ -24,7 +24,7 @@ ToolInfo CameraTool::info() const {
 
 const std::vector<ParamDescriptor>& CameraTool::schema() const {
     static const std::vector<ParamDescriptor> none;
-    if (faults::hit("CameraTool::schema")) {
+    if (faults::hit(Operation::CameraTool_schema)) {
         log::warning("tool '", core_->info().id, "': schema failed");
         return none;
     }
@@ -32,7 +32,7 @@ const std::vector<ParamDescriptor>& CameraTool::schema() const {
 }
 
 std::optional<ParamValue> CameraTool::get(std::string_view name) const {
-    if (faults::hit("CameraTool::get")) {
+    if (faults::hit(Operation::CameraTool_get)) {
         log::warning("tool '", core_->info().id, "': get of '", name, "' failed");
         return std::nullopt;
     }
@@ -40,7 +40,7 @@ std::optional<ParamValue> CameraTool::get(std::string_view name) const {
 }
 
 ParamResult CameraTool::set(std::string_view name, const ParamValue& value) {
-    if (faults::hit("CameraTool::set")) {
+    if (faults::hit(Operation::CameraTool_set)) {
         log::warning("tool '", core_->info().id, "': set of '", name, "' failed");
         return ParamResult::failure(std::string(name), kInjected);
     }
@@ -48,7 +48,7 @@ ParamResult CameraTool::set(std::string_view name, const ParamValue& value) {
 }
 
 ParamResult CameraTool::apply(const ParamValueMap& values) {
-    if (faults::hit("CameraTool::apply")) {
+    if (faults::hit(Operation::CameraTool_apply)) {
         log::warning("tool '", core_->info().id, "': apply failed");
         return ParamResult::failure("", kInjected);
     }
@@ -56,7 +56,7 @@ ParamResult CameraTool::apply(const ParamValueMap& values) {
 }
 
 nlohmann::json CameraTool::toJson() const {
-    if (faults::hit("CameraTool::toJson")) {
+    if (faults::hit(Operation::CameraTool_toJson)) {
         log::warning("tool '", core_->info().id, "': toJson failed");
         return nlohmann::json();
     }
@@ -64,7 +64,7 @@ nlohmann::json CameraTool::toJson() const {
 }
 
 ParamResult CameraTool::fromJson(const nlohmann::json& json) {
-    if (faults::hit("CameraTool::fromJson")) {
+    if (faults::hit(Operation::CameraTool_fromJson)) {
         log::warning("tool '", core_->info().id, "': fromJson failed");
         return ParamResult::failure("", kInjected);
     }

@@ -6,7 +6,7 @@
 #include "log/log.hpp"
 #include "tools/json_bounds.hpp"
 #include "tools/param_judge.hpp"
-#include "tools/tool_journal.hpp"
+#include "tools/tool_write_observer.hpp"
 
 namespace vantrel {
 
@@ -42,21 +42,6 @@ const ParamSpec* CameraToolCore::find(std::string_view name) const {
         if (spec.descriptor.name == name) return &spec;
     }
     return nullptr;
-}
-
-std::shared_ptr<tools::ToolJournal> CameraToolCore::journal() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return journal_;
-}
-
-void CameraToolCore::setJournal(std::shared_ptr<tools::ToolJournal> journal) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    journal_ = std::move(journal);
-}
-
-void CameraToolCore::setDocumentOverride(nlohmann::json document) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    document_override_ = std::move(document);
 }
 
 ParamResult CameraToolCore::refuse(std::string_view op, std::string param, std::string message) const {
@@ -140,14 +125,7 @@ void CameraToolCore::commitLocked(const ParamValueMap& accepted) {
 }
 
 ParamResult CameraToolCore::set(std::string_view name, const ParamValue& value) {
-    if (auto journal = this->journal()) {
-        sim::ToolWrite write;
-        write.tool = info_.id;
-        write.op = "set";
-        write.name = std::string(name);
-        write.value = value;
-        journal->record(std::move(write));
-    }
+    if (auto* observer = tools::write_observer()) observer->set(*this, name, value);
     ParamValueMap one;
     one.emplace(std::string(name), value);
     ParamValueMap accepted;
@@ -159,13 +137,7 @@ ParamResult CameraToolCore::set(std::string_view name, const ParamValue& value) 
 }
 
 ParamResult CameraToolCore::apply(const ParamValueMap& values) {
-    if (auto journal = this->journal()) {
-        sim::ToolWrite write;
-        write.tool = info_.id;
-        write.op = "apply";
-        write.values.assign(values.begin(), values.end());
-        journal->record(std::move(write));
-    }
+    if (auto* observer = tools::write_observer()) observer->apply(*this, values);
     ParamValueMap accepted;
     std::lock_guard<std::mutex> lock(mutex_);
     ParamResult result = judgeLocked(values, accepted);
@@ -175,14 +147,7 @@ ParamResult CameraToolCore::apply(const ParamValueMap& values) {
 }
 
 ParamResult CameraToolCore::fromJson(const nlohmann::json& document) {
-    if (auto journal = this->journal()) {
-        sim::ToolWrite write;
-        write.tool = info_.id;
-        write.op = "from_json";
-        // Names given as raw bytes need not be UTF-8; the journal must not throw for them.
-        write.json = tools::compact_text(document);
-        journal->record(std::move(write));
-    }
+    if (auto* observer = tools::write_observer()) observer->fromJson(*this, document);
     if (tools::too_deep(document)) {
         return refuse("from_json", "",
                       "the document is nested deeper than " + std::to_string(tools::kMaxJsonDepth) + " levels");
@@ -196,12 +161,11 @@ ParamResult CameraToolCore::fromJson(const nlohmann::json& document) {
 }
 
 nlohmann::json CameraToolCore::toJson() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (document_override_) {
-        nlohmann::json document = std::move(*document_override_);
-        document_override_.reset();
-        return document;
+    if (auto* observer = tools::write_observer()) {
+        nlohmann::json document;
+        if (observer->takeDocument(*this, document)) return document;
     }
+    std::lock_guard<std::mutex> lock(mutex_);
     nlohmann::json document = nlohmann::json::object();
     for (const auto& [name, value] : values_) document[name] = tools::value_to_json(value);
     return document;

@@ -10,15 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "vantrel/params.hpp"
 
 namespace vantrel {
-
-namespace tools {
-class ToolJournal;
-}
 
 // One parameter of a tool: its schema entry and, where the constraint alone
 // cannot say it, a further check of an accepted value (returns why not).
@@ -36,8 +32,8 @@ struct CrossRule {
 };
 
 // The state and rules of one tool: schema, current values, cross-field
-// rules, the device's write journal and a document that the next toJson
-// returns instead of the values. Thread-safe; every accepted write bumps
+// rules. Writes and toJson pass an installed ToolWriteObserver, if any
+// (tool_write_observer.hpp). Thread-safe; every accepted write bumps
 // version(), so readers on the stream thread can tell cheaply whether the
 // settings changed and take a snapshot only then.
 class CameraToolCore {
@@ -52,7 +48,7 @@ public:
     std::optional<ParamValue> get(std::string_view name) const;
     ParamResult set(std::string_view name, const ParamValue& value);
     ParamResult apply(const ParamValueMap& values);
-    // {"name": value, ...}, or the document set by setDocumentOverride (once).
+    // {"name": value, ...}, or the document an observer stands in with.
     nlohmann::json toJson();
     // Takes an object of some or all parameters, all or nothing.
     ParamResult fromJson(const nlohmann::json& document);
@@ -71,9 +67,6 @@ public:
     void commitLocked(const ParamValueMap& accepted);
     ParamValueMap valuesLocked() const { return values_; }
 
-    void setJournal(std::shared_ptr<tools::ToolJournal> journal);
-    void setDocumentOverride(nlohmann::json document);
-
 private:
     const ParamSpec* find(std::string_view name) const;
     // Judges values of this tool's own alternatives against the specs and the
@@ -81,17 +74,14 @@ private:
     ParamResult judgeLocked(const ParamValueMap& values, ParamValueMap& accepted) const;
     ParamResult checkRulesLocked(const ParamValueMap& accepted) const;
     ParamResult refuse(std::string_view op, std::string param, std::string message) const;
-    std::shared_ptr<tools::ToolJournal> journal() const;
 
     ToolInfo info_;
     std::vector<ParamSpec> params_;
     std::vector<ParamDescriptor> schema_;
     std::vector<CrossRule> rules_;
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards values_; a leaf lock (ordered by tool for imports)
     ParamValueMap values_;
-    std::optional<nlohmann::json> document_override_;
-    std::shared_ptr<tools::ToolJournal> journal_;
     std::atomic<std::uint64_t> version_{1};
 };
 

@@ -9,12 +9,9 @@
 
 namespace vantrel::tools {
 
-class ToolJournal;  // every write the tools of one device received
-
-// The tools of one simulated device; they outlive any open ICamera.
+// The tools of one device; they outlive any open ICamera.
 struct ToolSet {
     std::vector<std::shared_ptr<CameraTool>> tools;
-    std::shared_ptr<ToolJournal> journal;
 };
 
 // Builds the tools of the given kinds, in that order, for a sensor of that size.

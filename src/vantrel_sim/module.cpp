@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 
 #include "registration.hpp"
+#include "vantrel/sim/simulator.hpp"
 
 PYBIND11_MODULE(_sim, m) {
     using namespace vantrel_sim;
@@ -13,6 +14,9 @@ PYBIND11_MODULE(_sim, m) {
     m.doc() = "Control of the Vantrel driver's simulated cameras";
     // Argument and result types such as InterfaceType and ToolType are vantrel_core's.
     py::module_::import("vantrel_core");
+    // Writes reach tool_writes() from here on; programs that never load
+    // this module keep none.
+    vantrel::sim::observeToolWrites();
 
     register_devices(m);
     register_faults(m);

@@ -54,7 +54,9 @@ TEST(Scenes, EventsAreOrderedInsideTheSliceAndTheSensorAtTheConfiguredRate) {
             ASSERT_LT(events[i].x, 37) << name;
             ASSERT_LT(events[i].y, 11) << name;
             ASSERT_LE(events[i].polarity, 1) << name;
-            if (i) ASSERT_LE(events[i - 1].timestamp, events[i].timestamp) << name;
+            if (i) {
+                ASSERT_LE(events[i - 1].timestamp, events[i].timestamp) << name;
+            }
         }
     }
 }

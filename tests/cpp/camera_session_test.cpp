@@ -6,10 +6,10 @@
 
 #include "file/recorder.hpp"
 #include "file_test_support.hpp"
-#include "sim/stream_session.hpp"
+#include "camera/stream_session.hpp"
 #include "vantrel/file_reader.hpp"
 
-namespace vantrel::sim {
+namespace vantrel::camera {
 namespace {
 
 using namespace std::chrono_literals;
@@ -36,7 +36,7 @@ public:
 
 std::shared_ptr<StreamSession> make_session(std::shared_ptr<camera::EventSource> source, bool realtime,
                                             std::shared_ptr<stream::CallbackRegistry> callbacks = nullptr,
-                                            std::shared_ptr<stream::RecorderSlot> recorder = nullptr) {
+                                            std::shared_ptr<RecorderSlot> recorder = nullptr) {
     SessionConfig config;
     config.owner = "camera test";
     config.realtime = realtime;
@@ -45,7 +45,7 @@ std::shared_ptr<StreamSession> make_session(std::shared_ptr<camera::EventSource>
     auto settings = std::make_shared<stream::BatchSettings>();
     settings->set({stream::BatchRule::Kind::Count, 100});
     if (!callbacks) callbacks = std::make_shared<stream::CallbackRegistry>("camera test");
-    if (!recorder) recorder = std::make_shared<stream::RecorderSlot>();
+    if (!recorder) recorder = std::make_shared<RecorderSlot>();
     return std::make_shared<StreamSession>(config, std::move(source),
                                            std::make_unique<tools::ToolPipeline>(std::vector<std::shared_ptr<CameraTool>>{}, 64, 32),
                                            settings, callbacks, recorder);
@@ -135,7 +135,7 @@ class SessionRecordingTest : public file::testing::FileTest {};
 
 TEST_F(SessionRecordingTest, TheRecordingHoldsWhatTheCallbacksGotLessWhatTheRecorderDropped) {
     auto callbacks = std::make_shared<stream::CallbackRegistry>("camera test");
-    auto slot = std::make_shared<stream::RecorderSlot>();
+    auto slot = std::make_shared<RecorderSlot>();
     // Room for about two batches: the recorder's own queue overflows.
     slot->install(file::start_recorder(path("rec.vtr"), {64, 32, "S", 1}, file::RecorderLimits{40'000, 4, 50},
                                        file::BlockLimits{}));
@@ -173,4 +173,4 @@ TEST_F(SessionRecordingTest, TheRecordingHoldsWhatTheCallbacksGotLessWhatTheReco
 }
 
 }  // namespace
-}  // namespace vantrel::sim
+}  // namespace vantrel::camera

@@ -219,7 +219,9 @@ TEST_F(ReaderTest, TriggerEdgesArriveDuringTheReadsThatCoverThem) {
         const std::uint64_t hi = r->isEndReached() ? ~0ull : r->getCurrentTimestamp();
         for (std::size_t k = before; k < got.size(); ++k) {
             EXPECT_GE(got[k].timestamp, lo);
-            if (!r->isEndReached()) EXPECT_LT(got[k].timestamp, hi);
+            if (!r->isEndReached()) {
+                EXPECT_LT(got[k].timestamp, hi);
+            }
         }
     }
     ASSERT_EQ(got.size(), edges.size());

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "file/replay_source.hpp"
+#include "sim/replay_source.hpp"
 #include "file_test_support.hpp"
 
 namespace vantrel::file {
 namespace {
 
+using sim::open_replay_source;
+using sim::probe_recording;
+using sim::ReplayInfo;
 using testing::same;
 using testing::stream_events;
 using Events = std::vector<Event2D>;

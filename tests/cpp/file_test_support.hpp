@@ -110,7 +110,9 @@ protected:
     std::unique_ptr<EvFileReader> open_reader(const std::string& p) {
         auto r = EvFileReader::createFileReader(p);
         EXPECT_TRUE(r);
-        if (r) EXPECT_TRUE(r->open());
+        if (r) {
+            EXPECT_TRUE(r->open());
+        }
         return r;
     }
 

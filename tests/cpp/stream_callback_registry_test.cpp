@@ -120,7 +120,9 @@ TEST(CallbackRegistry, ACallbackRemovedDuringADeliveryIsNotCalledAfterwards) {
     std::uint32_t b = 0;
     int a_calls = 0, b_calls = 0;
     registry.addBatch([&](Event2D*, Event2D*) {
-        if (++a_calls == 1) EXPECT_TRUE(registry.removeBatch(b));
+        if (++a_calls == 1) {
+            EXPECT_TRUE(registry.removeBatch(b));
+        }
     });
     b = registry.addBatch([&](Event2D*, Event2D*) { ++b_calls; });
     registry.deliver(batch_of(1));

@@ -5,7 +5,7 @@
 
 #include "tools/camera_tool_core.hpp"
 #include "tools/tool_access.hpp"
-#include "tools/tool_journal.hpp"
+#include "sim/tool_observer.hpp"
 #include "tools/tool_set.hpp"
 #include "vantrel/camera_tool.hpp"
 
@@ -109,12 +109,27 @@ TEST_F(ToolCoreTest, JsonRoundTripAndJudging) {
     EXPECT_EQ(r.error.param, "bogus");
 }
 
-TEST_F(ToolCoreTest, JournalIsBounded) {
-    for (std::size_t i = 0; i < tools::ToolJournal::kCapacity + 5; ++i) bias->set("gain", 1);
+TEST_F(ToolCoreTest, TheObservedJournalIsBoundedAndEndsWithForget) {
+    auto& observer = sim::ToolObserver::instance();
+    auto journal = std::make_shared<sim::ToolJournal>();
+    observer.track(set, journal);
+    observer.observe();
+    for (std::size_t i = 0; i < sim::ToolJournal::kCapacity + 5; ++i) bias->set("gain", 1);
     bias->set("threshold_on", 1);
-    const auto writes = set.journal->entries();
-    EXPECT_EQ(writes.size(), tools::ToolJournal::kCapacity);
-    EXPECT_EQ(writes.back().name, "threshold_on");
+    roi->apply({{"x", 10}});
+    auto writes = journal->entries();
+    ASSERT_EQ(writes.size(), sim::ToolJournal::kCapacity);
+    EXPECT_EQ(writes[writes.size() - 2].name, "threshold_on");
+    EXPECT_EQ(writes.back().op, "apply");
+    EXPECT_EQ(writes.back().tool, "roi");
+
+    observer.overrideDocument(tools::core_of(*bias), json{{"stand", "in"}});
+    EXPECT_EQ(bias->toJson(), (json{{"stand", "in"}}));
+    EXPECT_EQ(bias->toJson().at("threshold_on"), 1);
+
+    observer.forget(set);
+    bias->set("threshold_on", 2);
+    EXPECT_EQ(journal->entries().back().op, "apply");
 }
 
 TEST_F(ToolCoreTest, SnapshotsStayConsistentUnderConcurrentWrites) {

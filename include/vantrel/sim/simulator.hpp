@@ -82,8 +82,12 @@ struct ToolWrite {
     std::string json;  // from_json: the document, compact
 };
 
-// Every write the camera's tools received since it was added, oldest first;
-// std::invalid_argument for an unknown serial.
+// From now on, the writes that the cameras' tools receive are kept (the
+// latest 100000 per camera) for toolWrites. Until this is called, tools keep
+// nothing. The vantrel_sim module calls it when it loads.
+VANTREL_EXPORT void observeToolWrites();
+// Every write the camera's tools received since it was added (and writes
+// were observed), oldest first; std::invalid_argument for an unknown serial.
 VANTREL_EXPORT std::vector<ToolWrite> toolWrites(const std::string& serial);
 // The tool's next toJson returns this document instead of its parameters;
 // std::invalid_argument for an unknown serial or tool, or text that is not JSON.

@@ -6,7 +6,7 @@
 
 #include "camera/event_source.hpp"
 
-namespace vantrel::file {
+namespace vantrel::sim {
 
 struct ReplayInfo {
     std::uint16_t width = 0;
@@ -26,4 +26,4 @@ std::unique_ptr<camera::EventSource> open_replay_source(const std::string& path,
 // Checks that `path` is a readable recording and reads its sensor size.
 bool probe_recording(const std::string& path, ReplayInfo& info, std::string& error);
 
-}  // namespace vantrel::file
+}  // namespace vantrel::sim

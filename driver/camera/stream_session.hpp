@@ -19,10 +19,10 @@
 #include "stream/drop_ledger.hpp"
 #include "camera/event_source.hpp"
 #include "log/log_throttle.hpp"
-#include "stream/recorder_slot.hpp"
+#include "camera/recorder_slot.hpp"
 #include "tools/tool_pipeline.hpp"
 
-namespace vantrel::sim {
+namespace vantrel::camera {
 
 struct SessionConfig {
     std::string owner;        // "camera <serial>", for log lines
@@ -52,11 +52,11 @@ enum class StopMode {
 // Without callbacks it gets them when they are produced.
 class StreamSession : public std::enable_shared_from_this<StreamSession> {
 public:
-    StreamSession(SessionConfig config, std::shared_ptr<camera::EventSource> source,
+    StreamSession(SessionConfig config, std::shared_ptr<EventSource> source,
                   std::unique_ptr<tools::ToolPipeline> pipeline,
                   std::shared_ptr<stream::BatchSettings> settings,
                   std::shared_ptr<stream::CallbackRegistry> callbacks,
-                  std::shared_ptr<stream::RecorderSlot> recorder);
+                  std::shared_ptr<RecorderSlot> recorder);
     ~StreamSession();
     StreamSession(const StreamSession&) = delete;
     StreamSession& operator=(const StreamSession&) = delete;
@@ -116,11 +116,11 @@ private:
     void countDropped(stream::DropQueue queue, const Items& items, const char* why);
 
     const SessionConfig config_;
-    const std::shared_ptr<camera::EventSource> source_;
+    const std::shared_ptr<EventSource> source_;
     const std::unique_ptr<tools::ToolPipeline> pipeline_;
     const std::shared_ptr<stream::BatchSettings> settings_;
     const std::shared_ptr<stream::CallbackRegistry> callbacks_;
-    const std::shared_ptr<stream::RecorderSlot> recorder_;
+    const std::shared_ptr<RecorderSlot> recorder_;
 
     stream::BoundedQueue<stream::BatchPtr, stream::BatchWeight> poll_queue_;
     stream::BoundedQueue<stream::DeliveryItem, stream::DeliveryItemWeight> delivery_queue_;
@@ -131,21 +131,21 @@ private:
     std::atomic<bool> polled_{false};  // someone polled this stream
     // Delivery items accepted and neither recorded nor dropped yet.
     std::atomic<std::int64_t> undelivered_{0};
-    std::mutex wake_mutex_;
+    std::mutex wake_mutex_;  // pairs with wake_ for the paced stream thread's sleep; a leaf lock
     std::condition_variable wake_;
     std::atomic<std::uint64_t> end_us_;
     std::atomic<std::uint64_t> events_since_report_{0};
     stream::DropLedger ledger_;
     log::LogThrottle split_log_;
 
-    std::mutex threads_mutex_;
+    std::mutex threads_mutex_;  // guards producer_ and deliverer_ (taking them to join); a leaf lock
     std::thread producer_;
     std::thread deliverer_;
     std::atomic<std::thread::id> delivery_thread_id_{};
 
-    mutable std::mutex finished_mutex_;
+    mutable std::mutex finished_mutex_;  // guards delivery_finished_; a leaf lock
     mutable std::condition_variable finished_cv_;
     bool delivery_finished_ = false;
 };
 
-}  // namespace vantrel::sim
+}  // namespace vantrel::camera

@@ -7,7 +7,7 @@
 
 #include "vantrel/sim/simulator.hpp"
 
-namespace vantrel::tools {
+namespace vantrel::sim {
 
 // Every write the tools of one device received, accepted or refused, oldest
 // first. Bounded: past kCapacity entries the oldest are forgotten, so a
@@ -16,12 +16,12 @@ class ToolJournal {
 public:
     static constexpr std::size_t kCapacity = 100000;
 
-    void record(sim::ToolWrite write);
-    std::vector<sim::ToolWrite> entries() const;
+    void record(ToolWrite write);
+    std::vector<ToolWrite> entries() const;
 
 private:
-    mutable std::mutex mutex_;
-    std::deque<sim::ToolWrite> entries_;
+    mutable std::mutex mutex_;  // guards entries_; a leaf lock
+    std::deque<ToolWrite> entries_;
 };
 
-}  // namespace vantrel::tools
+}  // namespace vantrel::sim

@@ -6,7 +6,7 @@
 #include "file/recorder.hpp"
 #include "stream/batch.hpp"
 
-namespace vantrel::stream {
+namespace vantrel::camera {
 
 // The recording in progress on one camera, if any. Everything the camera
 // delivers passes through push(), on the delivery thread, just before the
@@ -29,7 +29,7 @@ public:
     // False when a recording is running and dropped the data (its queue is
     // full). Recorder::push never waits for the disk, so holding the lock
     // is cheap.
-    bool push(const BatchPtr& batch) {
+    bool push(const stream::BatchPtr& batch) {
         std::lock_guard<std::mutex> lock(mutex_);
         return !recorder_ || recorder_->push(batch);
     }
@@ -39,8 +39,10 @@ public:
     }
 
 private:
+    // Guards recorder_; held across Recorder::push (which never waits for
+    // the disk), then only the recorder's own lock is taken under it.
     mutable std::mutex mutex_;
     std::unique_ptr<file::Recorder> recorder_;
 };
 
-}  // namespace vantrel::stream
+}  // namespace vantrel::camera

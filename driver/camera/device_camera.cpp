@@ -1,18 +1,15 @@
-#include "sim/sim_camera.hpp"
+#include "camera/device_camera.hpp"
 
 #include <chrono>
 #include <limits>
 
-#include "faults/fault_point.hpp"
+#include "common/fault_hook.hpp"
 #include "file/recorder.hpp"
-#include "file/replay_source.hpp"
 #include "log/log.hpp"
-#include "sim/firmware_image.hpp"
-#include "sim/scenes/scene.hpp"
 #include "stream/activity.hpp"
 #include "stream/stream_limits.hpp"
 
-namespace vantrel::sim {
+namespace vantrel::camera {
 
 namespace {
 
@@ -26,41 +23,43 @@ std::string suppressed_note(std::uint64_t suppressed) {
 
 }  // namespace
 
-SimCamera::SimCamera(std::shared_ptr<Device> device)
-    : ICamera(device->description(), device->toolSet()->tools),
+DeviceCamera::DeviceCamera(std::shared_ptr<Device> device)
+    : ICamera(device->description(), device->tools()),
       device_(std::move(device)),
-      owner_("camera " + device_->serial()),
-      width_(device_->spec().width),
-      height_(device_->spec().height),
+      serial_(device_->description().serial),
+      owner_("camera " + serial_),
+      width_(device_->width()),
+      height_(device_->height()),
+      pacing_(device_->pacing()),
       opened_at_(std::chrono::steady_clock::now()),
       settings_(std::make_shared<stream::BatchSettings>()),
       callbacks_(std::make_shared<stream::CallbackRegistry>(owner_)),
-      recorder_(std::make_shared<stream::RecorderSlot>()) {}
+      recorder_(std::make_shared<RecorderSlot>()) {}
 
-SimCamera::~SimCamera() { shutDown(false); }
+DeviceCamera::~DeviceCamera() { shutDown(false); }
 
 template <class... Parts>
-void SimCamera::warnThrottled(log::LogThrottle& throttle, const Parts&... parts) const {
+void DeviceCamera::warnThrottled(log::LogThrottle& throttle, const Parts&... parts) const {
     if (const auto suppressed = throttle.admit()) log::warning(owner_, ": ", parts..., suppressed_note(*suppressed));
 }
 
-bool SimCamera::refuseIfClosed(const char* operation) const {
+bool DeviceCamera::refuseIfClosed(const char* operation) const {
     if (!isClosed()) return false;
     warnThrottled(closed_log_, operation, " refused: the camera is closed");
     return true;
 }
 
-std::shared_ptr<StreamSession> SimCamera::currentSession() const {
+std::shared_ptr<StreamSession> DeviceCamera::currentSession() const {
     std::lock_guard<std::mutex> lock(session_mutex_);
     return session_;
 }
 
-std::shared_ptr<StreamSession> SimCamera::takeSession() {
+std::shared_ptr<StreamSession> DeviceCamera::takeSession() {
     std::lock_guard<std::mutex> lock(session_mutex_);
     return std::move(session_);
 }
 
-std::shared_ptr<StreamSession> SimCamera::haltLocked(StopMode mode) {
+std::shared_ptr<StreamSession> DeviceCamera::haltLocked(StopMode mode) {
     auto session = takeSession();
     if (!session) return nullptr;
     session->stopProducing(mode);
@@ -68,18 +67,18 @@ std::shared_ptr<StreamSession> SimCamera::haltLocked(StopMode mode) {
     return session;
 }
 
-std::uint64_t SimCamera::clockNowUs() const {
+std::uint64_t DeviceCamera::clockNowUs() const {
     const auto elapsed = std::chrono::steady_clock::now() - opened_at_;
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count());
 }
 
-bool SimCamera::isConnected() {
-    if (faults::hit("ICamera::isConnected")) return false;
+bool DeviceCamera::isConnected() {
+    if (faults::hit(Operation::ICamera_isConnected)) return false;
     return connected_.load(std::memory_order_acquire);
 }
 
-std::uint32_t SimCamera::registerEventBatchCallback(EventBatchCallback callback) {
-    if (faults::hit("ICamera::registerEventBatchCallback")) return 0;
+std::uint32_t DeviceCamera::registerEventBatchCallback(EventBatchCallback callback) {
+    if (faults::hit(Operation::ICamera_registerEventBatchCallback)) return 0;
     if (refuseIfClosed("registerEventBatchCallback")) return 0;
     if (!callback) {
         log::warning(owner_, ": registerEventBatchCallback refused: the callback is empty");
@@ -90,8 +89,8 @@ std::uint32_t SimCamera::registerEventBatchCallback(EventBatchCallback callback)
     return id;
 }
 
-bool SimCamera::unregisterEventBatchCallback(std::uint32_t id) {
-    if (faults::hit("ICamera::unregisterEventBatchCallback")) return false;
+bool DeviceCamera::unregisterEventBatchCallback(std::uint32_t id) {
+    if (faults::hit(Operation::ICamera_unregisterEventBatchCallback)) return false;
     if (refuseIfClosed("unregisterEventBatchCallback")) return false;
     if (!callbacks_->removeBatch(id)) {
         log::warning(owner_, ": unregisterEventBatchCallback: no event batch callback has id ", id);
@@ -101,8 +100,8 @@ bool SimCamera::unregisterEventBatchCallback(std::uint32_t id) {
     return true;
 }
 
-std::uint32_t SimCamera::registerTriggerInCallback(TriggerInCallback callback) {
-    if (faults::hit("ICamera::registerTriggerInCallback")) return 0;
+std::uint32_t DeviceCamera::registerTriggerInCallback(TriggerInCallback callback) {
+    if (faults::hit(Operation::ICamera_registerTriggerInCallback)) return 0;
     if (refuseIfClosed("registerTriggerInCallback")) return 0;
     if (!callback) {
         log::warning(owner_, ": registerTriggerInCallback refused: the callback is empty");
@@ -111,8 +110,8 @@ std::uint32_t SimCamera::registerTriggerInCallback(TriggerInCallback callback) {
     return callbacks_->addTriggerIn(std::move(callback));
 }
 
-bool SimCamera::unregisterTriggerInCallback(std::uint32_t id) {
-    if (faults::hit("ICamera::unregisterTriggerInCallback")) return false;
+bool DeviceCamera::unregisterTriggerInCallback(std::uint32_t id) {
+    if (faults::hit(Operation::ICamera_unregisterTriggerInCallback)) return false;
     if (refuseIfClosed("unregisterTriggerInCallback")) return false;
     if (!callbacks_->removeTriggerIn(id)) {
         log::warning(owner_, ": unregisterTriggerInCallback: no trigger-in callback has id ", id);
@@ -121,15 +120,15 @@ bool SimCamera::unregisterTriggerInCallback(std::uint32_t id) {
     return true;
 }
 
-void SimCamera::setStatisticsCallback(StatisticsCallback callback) {
-    if (faults::hit("ICamera::setStatisticsCallback")) return;
+void DeviceCamera::setStatisticsCallback(StatisticsCallback callback) {
+    if (faults::hit(Operation::ICamera_setStatisticsCallback)) return;
     if (refuseIfClosed("setStatisticsCallback")) return;
     callbacks_->setStatistics(std::move(callback));
 }
 
-bool SimCamera::getNextBatch(std::vector<Event2D>& events) {
+bool DeviceCamera::getNextBatch(std::vector<Event2D>& events) {
     events.clear();
-    if (faults::hit("ICamera::getNextBatch")) return false;
+    if (faults::hit(Operation::ICamera_getNextBatch)) return false;
     if (refuseIfClosed("getNextBatch")) return false;
     const auto session = currentSession();
     if (!session) {
@@ -162,8 +161,8 @@ bool SimCamera::getNextBatch(std::vector<Event2D>& events) {
     return true;
 }
 
-void SimCamera::setBatchEventsNum(std::uint64_t n) {
-    if (faults::hit("ICamera::setBatchEventsNum")) return;
+void DeviceCamera::setBatchEventsNum(std::uint64_t n) {
+    if (faults::hit(Operation::ICamera_setBatchEventsNum)) return;
     if (refuseIfClosed("setBatchEventsNum")) return;
     if (n == 0) {
         settings_->set(stream::BatchSettings::defaultRule());
@@ -177,8 +176,8 @@ void SimCamera::setBatchEventsNum(std::uint64_t n) {
     settings_->set(stream::BatchRule{stream::BatchRule::Kind::Count, n});
 }
 
-void SimCamera::setBatchEventsTime(std::uint64_t us) {
-    if (faults::hit("ICamera::setBatchEventsTime")) return;
+void DeviceCamera::setBatchEventsTime(std::uint64_t us) {
+    if (faults::hit(Operation::ICamera_setBatchEventsTime)) return;
     if (refuseIfClosed("setBatchEventsTime")) return;
     if (us == 0) {
         settings_->set(stream::BatchSettings::defaultRule());
@@ -187,7 +186,7 @@ void SimCamera::setBatchEventsTime(std::uint64_t us) {
     settings_->set(stream::BatchRule{stream::BatchRule::Kind::Window, us});
 }
 
-bool SimCamera::refuseStart() {
+bool DeviceCamera::refuseStart() {
     if (isClosed()) {
         log::warning(owner_, ": start refused: the camera is closed");
         return true;
@@ -207,7 +206,7 @@ bool SimCamera::refuseStart() {
     return false;
 }
 
-bool SimCamera::awaitPreviousDelivery(std::unique_lock<std::mutex>& lock) {
+bool DeviceCamera::awaitPreviousDelivery(std::unique_lock<std::mutex>& lock) {
     for (;;) {
         std::shared_ptr<StreamSession> previous;
         {
@@ -228,8 +227,8 @@ bool SimCamera::awaitPreviousDelivery(std::unique_lock<std::mutex>& lock) {
     }
 }
 
-bool SimCamera::start() {
-    if (faults::hit("ICamera::start")) return false;
+bool DeviceCamera::start() {
+    if (faults::hit(Operation::ICamera_start)) return false;
     std::unique_lock<std::mutex> lock(control_);
     if (refuseStart() || !awaitPreviousDelivery(lock)) return false;
     // Counts the new delivery thread; empty when the process began exiting.
@@ -238,35 +237,24 @@ bool SimCamera::start() {
         log::warning(owner_, ": start refused: the process is exiting");
         return false;
     }
-    const CameraSpec& spec = device_->spec();
     if (!source_) {
-        if (!spec.source.empty()) {
-            file::ReplayInfo info;
-            std::string error;
-            auto replay = file::open_replay_source(spec.source, info, error);
-            if (!replay) {
-                log::error(owner_, ": start failed: cannot replay '", spec.source, "': ", error);
-                return false;
-            }
-            source_ = std::move(replay);
-        } else {
-            source_ = make_scene(spec.scene, width_, height_, spec.event_rate, spec.seed);
-            if (!source_) {
-                log::error(owner_, ": start failed: unknown scene '", spec.scene, "'");
-                return false;
-            }
+        std::string error;
+        source_ = device_->openSource(error);
+        if (!source_) {
+            log::error(owner_, ": start failed: ", error);
+            return false;
         }
     }
 
     auto pipeline = std::make_unique<tools::ToolPipeline>(tools(), width_, height_);
     pipeline->restart();
     const std::uint64_t offset = pipeline->timeOffset();
-    const std::uint64_t clock_now = spec.realtime ? clockNowUs() : 0;
+    const std::uint64_t clock_now = pacing_.realtime ? clockNowUs() : 0;
 
     SessionConfig config;
     config.owner = owner_;
-    config.realtime = spec.realtime;
-    config.event_rate = spec.event_rate;
+    config.realtime = pacing_.realtime;
+    config.event_rate = pacing_.event_rate;
     config.start_us = std::max(last_end_us_, saturating_add(clock_now, offset));
 
     auto session = std::make_shared<StreamSession>(std::move(config), source_, std::move(pipeline), settings_,
@@ -281,8 +269,8 @@ bool SimCamera::start() {
     return true;
 }
 
-bool SimCamera::stop() {
-    if (faults::hit("ICamera::stop")) return false;
+bool DeviceCamera::stop() {
+    if (faults::hit(Operation::ICamera_stop)) return false;
     std::shared_ptr<StreamSession> session;
     {
         std::lock_guard<std::mutex> lock(control_);
@@ -301,12 +289,12 @@ bool SimCamera::stop() {
     return true;
 }
 
-void SimCamera::close() {
-    if (faults::hit("ICamera::close")) return;
+void DeviceCamera::close() {
+    if (faults::hit(Operation::ICamera_close)) return;
     shutDown(true);
 }
 
-void SimCamera::shutDown(bool log_if_closed) {
+void DeviceCamera::shutDown(bool log_if_closed) {
     std::shared_ptr<StreamSession> session;
     std::unique_ptr<file::Recorder> recording;
     {
@@ -326,7 +314,7 @@ void SimCamera::shutDown(bool log_if_closed) {
     callbacks_->clear();
 }
 
-void SimCamera::unplug() {
+void DeviceCamera::unplug() {
     std::shared_ptr<StreamSession> session;
     std::unique_ptr<file::Recorder> recording;
     {
@@ -346,7 +334,7 @@ void SimCamera::unplug() {
     }
 }
 
-std::shared_ptr<StreamSession> SimCamera::quiesceForExit() {
+std::shared_ptr<StreamSession> DeviceCamera::quiesceForExit() {
     std::shared_ptr<StreamSession> session;
     std::unique_ptr<file::Recorder> recording;
     {
@@ -360,13 +348,13 @@ std::shared_ptr<StreamSession> SimCamera::quiesceForExit() {
     return session;
 }
 
-stream::StreamDrops SimCamera::drops() const {
+stream::StreamDrops DeviceCamera::drops() const {
     std::lock_guard<std::mutex> lock(session_mutex_);
     return last_session_ ? last_session_->drops() : stream::StreamDrops{};
 }
 
-bool SimCamera::startRecording(const std::string& file_path) {
-    if (faults::hit("ICamera::startRecording")) return false;
+bool DeviceCamera::startRecording(const std::string& file_path) {
+    if (faults::hit(Operation::ICamera_startRecording)) return false;
     std::lock_guard<std::mutex> lock(control_);
     if (isClosed()) {
         log::warning(owner_, ": startRecording refused: the camera is closed");
@@ -383,7 +371,7 @@ bool SimCamera::startRecording(const std::string& file_path) {
     file::RecordingInfo info;
     info.width = width_;
     info.height = height_;
-    info.serial = device_->serial();
+    info.serial = serial_;
     const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
     info.local_time_ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch).count() / 100;
     auto recorder = file::Recorder::start(file_path, info);
@@ -395,8 +383,8 @@ bool SimCamera::startRecording(const std::string& file_path) {
     return true;
 }
 
-bool SimCamera::stopRecording() {
-    if (faults::hit("ICamera::stopRecording")) return false;
+bool DeviceCamera::stopRecording() {
+    if (faults::hit(Operation::ICamera_stopRecording)) return false;
     std::unique_ptr<file::Recorder> recording;
     {
         std::lock_guard<std::mutex> lock(control_);
@@ -417,20 +405,20 @@ bool SimCamera::stopRecording() {
     return true;
 }
 
-std::uint16_t SimCamera::getWidth() {
-    if (faults::hit("ICamera::getWidth")) return 0;
+std::uint16_t DeviceCamera::getWidth() {
+    if (faults::hit(Operation::ICamera_getWidth)) return 0;
     if (refuseIfClosed("getWidth")) return 0;
     return width_;
 }
 
-std::uint16_t SimCamera::getHeight() {
-    if (faults::hit("ICamera::getHeight")) return 0;
+std::uint16_t DeviceCamera::getHeight() {
+    if (faults::hit(Operation::ICamera_getHeight)) return 0;
     if (refuseIfClosed("getHeight")) return 0;
     return height_;
 }
 
-bool SimCamera::firmwareUpgrade(const std::string& image_path) {
-    if (faults::hit("ICamera::firmwareUpgrade")) return false;
+bool DeviceCamera::firmwareUpgrade(const std::string& image_path) {
+    if (faults::hit(Operation::ICamera_firmwareUpgrade)) return false;
     std::lock_guard<std::mutex> lock(control_);
     if (isClosed()) {
         log::warning(owner_, ": firmwareUpgrade refused: the camera is closed");
@@ -444,20 +432,20 @@ bool SimCamera::firmwareUpgrade(const std::string& image_path) {
         log::warning(owner_, ": firmwareUpgrade refused: stop the stream first");
         return false;
     }
-    const firmware::Parsed image = firmware::read_image_file(image_path);
-    if (!image.ok) {
-        log::warning(owner_, ": firmwareUpgrade(", image_path, ") refused: ", image.error,
+    FirmwareStore& store = device_->firmware();
+    const std::string previous = store.version();
+    const FirmwareStore::Outcome outcome = store.install(image_path);
+    if (!outcome.ok) {
+        log::warning(owner_, ": firmwareUpgrade(", image_path, ") refused: ", outcome.error,
                      "; firmware unchanged");
         return false;
     }
-    const std::string previous = device_->firmwareVersion();
-    device_->setFirmwareVersion(image.version);
-    setFirmwareVersion(image.version);
-    log::info(owner_, ": firmware upgraded from ", previous, " to ", image.version);
+    setFirmwareVersion(outcome.version);
+    log::info(owner_, ": firmware upgraded from ", previous, " to ", outcome.version);
     return true;
 }
 
-bool SimCamera::pushBatch(std::vector<Event2D> events) {
+bool DeviceCamera::pushBatch(std::vector<Event2D> events) {
     const auto session = currentSession();
     if (!session) {
         log::warning(owner_, ": push_batch refused: the camera is not streaming");
@@ -466,7 +454,7 @@ bool SimCamera::pushBatch(std::vector<Event2D> events) {
     return session->pushBatch(std::make_shared<stream::EventBatch>(std::move(events)));
 }
 
-bool SimCamera::pushTrigger(const EventTriggerIn& edge) {
+bool DeviceCamera::pushTrigger(const EventTriggerIn& edge) {
     const auto session = currentSession();
     if (!session) {
         log::warning(owner_, ": push_trigger refused: the camera is not streaming");
@@ -475,7 +463,7 @@ bool SimCamera::pushTrigger(const EventTriggerIn& edge) {
     return session->pushEdge(edge);
 }
 
-bool SimCamera::pushStatistics(const EvCameraStatisticInfo& statistics) {
+bool DeviceCamera::pushStatistics(const EvCameraStatisticInfo& statistics) {
     const auto session = currentSession();
     if (!session) {
         log::warning(owner_, ": push_statistics refused: the camera is not streaming");
@@ -484,4 +472,4 @@ bool SimCamera::pushStatistics(const EvCameraStatisticInfo& statistics) {
     return session->pushStatistics(statistics);
 }
 
-}  // namespace vantrel::sim
+}  // namespace vantrel::camera

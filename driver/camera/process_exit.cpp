@@ -3,8 +3,8 @@
 #include <memory>
 #include <vector>
 
-#include "sim/device_registry.hpp"
-#include "sim/sim_camera.hpp"
+#include "camera/camera_table.hpp"
+#include "camera/device_camera.hpp"
 #include "stream/activity.hpp"
 
 namespace vantrel {
@@ -14,8 +14,8 @@ bool quiesceForExit(std::chrono::milliseconds timeout) {
     // First, so that no callback starts and no stream starts while the
     // streams are being stopped.
     stream::Activity::quiesce();
-    std::vector<std::shared_ptr<sim::StreamSession>> stopped;
-    for (const auto& camera : sim::DeviceRegistry::instance().openCameras()) {
+    std::vector<std::shared_ptr<camera::StreamSession>> stopped;
+    for (const auto& camera : camera::CameraTable::instance().openCameras()) {
         if (auto session = camera->quiesceForExit()) stopped.push_back(std::move(session));
     }
     const bool idle = stream::Activity::waitIdle(deadline);

@@ -8,19 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "sim/device.hpp"
-#include "sim/stream_session.hpp"
+#include "camera/device_backend.hpp"
+#include "camera/event_source.hpp"
+#include "camera/stream_session.hpp"
+#include "log/log_throttle.hpp"
 #include "stream/batch_settings.hpp"
 #include "stream/callback_registry.hpp"
-#include "camera/event_source.hpp"
-#include "log/log_throttle.hpp"
-#include "stream/recorder_slot.hpp"
+#include "camera/recorder_slot.hpp"
 #include "vantrel/camera.hpp"
 
-namespace vantrel::sim {
+namespace vantrel::camera {
 
-// An open simulated camera. Its clock starts at 0 when it is opened; each
-// start() runs a StreamSession that continues the clock where the previous
+// The camera: an open device of any backend (device_backend.hpp). Its clock
+// starts at 0 when it is opened; each start() runs a StreamSession that continues the clock where the previous
 // one ended, so timestamps never go backwards.
 //
 // Locking: `control_` serialises the operations that change the camera's
@@ -32,10 +32,10 @@ namespace vantrel::sim {
 // One delivery thread at a time: start() waits until the delivery thread of
 // the previous stream has ended (a stop() in progress lets it deliver for
 // 100 ms at most), and is refused when called from that very thread.
-class SimCamera final : public ICamera {
+class DeviceCamera final : public ICamera {
 public:
-    explicit SimCamera(std::shared_ptr<Device> device);
-    ~SimCamera() override;
+    explicit DeviceCamera(std::shared_ptr<Device> device);
+    ~DeviceCamera() override;
 
     bool isConnected() override;
     std::uint32_t registerEventBatchCallback(EventBatchCallback callback) override;
@@ -55,7 +55,8 @@ public:
     void setStatisticsCallback(StatisticsCallback callback) override;
     bool firmwareUpgrade(const std::string& image_path) override;
 
-    // Simulator side.
+    // Exact data into the running stream, past the source and the tools
+    // (the simulator's push_batch and friends). False when not streaming.
     bool pushBatch(std::vector<Event2D> events);
     bool pushTrigger(const EventTriggerIn& edge);
     bool pushStatistics(const EvCameraStatisticInfo& statistics);
@@ -87,25 +88,32 @@ private:
     void warnThrottled(log::LogThrottle& throttle, const Parts&... parts) const;
 
     const std::shared_ptr<Device> device_;
+    const std::string serial_;
     const std::string owner_;  // "camera <serial>"
     const std::uint16_t width_;
     const std::uint16_t height_;
+    const StreamPacing pacing_;
     const std::chrono::steady_clock::time_point opened_at_;
     std::atomic<bool> connected_{true};
 
+    // Serialises start, stop, close, unplug, recording and firmware; guards
+    // source_ and last_end_us_. Taken before session_mutex_ and before the
+    // locks of the session, the recorder slot and the backend's device.
     std::mutex control_;
-    std::shared_ptr<camera::EventSource> source_;  // made at the first start
+    std::shared_ptr<EventSource> source_;  // made at the first start
     std::uint64_t last_end_us_ = 0;                // stream time reached by earlier runs
 
+    // Guards session_ and last_session_ only; a leaf lock, so that getters
+    // and polls never wait for a start or stop in progress.
     mutable std::mutex session_mutex_;
     std::shared_ptr<StreamSession> session_;
     std::shared_ptr<StreamSession> last_session_;  // the current one, or the one that ran last
 
     const std::shared_ptr<stream::BatchSettings> settings_;
     const std::shared_ptr<stream::CallbackRegistry> callbacks_;
-    const std::shared_ptr<stream::RecorderSlot> recorder_;
+    const std::shared_ptr<RecorderSlot> recorder_;
     mutable log::LogThrottle poll_log_;
     mutable log::LogThrottle closed_log_;
 };
 
-}  // namespace vantrel::sim
+}  // namespace vantrel::camera

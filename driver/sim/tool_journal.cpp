@@ -1,16 +1,16 @@
-#include "tools/tool_journal.hpp"
+#include "sim/tool_journal.hpp"
 
-namespace vantrel::tools {
+namespace vantrel::sim {
 
-void ToolJournal::record(sim::ToolWrite write) {
+void ToolJournal::record(ToolWrite write) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (entries_.size() == kCapacity) entries_.pop_front();
     entries_.push_back(std::move(write));
 }
 
-std::vector<sim::ToolWrite> ToolJournal::entries() const {
+std::vector<ToolWrite> ToolJournal::entries() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return {entries_.begin(), entries_.end()};
 }
 
-}  // namespace vantrel::tools
+}  // namespace vantrel::sim

@@ -1,13 +1,17 @@
-#include "file/replay_source.hpp"
+#include "sim/replay_source.hpp"
 
 #include <algorithm>
 
 #include "file/event_cursor.hpp"
 #include "file/recording_file.hpp"
 
-namespace vantrel::file {
+namespace vantrel::sim {
 
 namespace {
+
+using file::BlockEntry;
+using file::EventCursor;
+using file::RecordingFile;
 
 class ReplaySource final : public camera::EventSource {
 public:
@@ -104,4 +108,4 @@ bool probe_recording(const std::string& path, ReplayInfo& info, std::string& err
     return open_file(path, info, error) != nullptr;
 }
 
-}  // namespace vantrel::file
+}  // namespace vantrel::sim

@@ -1,4 +1,4 @@
-#include "sim/stream_session.hpp"
+#include "camera/stream_session.hpp"
 
 #include <cxxabi.h>
 
@@ -12,7 +12,7 @@
 #include "stream/batcher.hpp"
 #include "stream/stream_limits.hpp"
 
-namespace vantrel::sim {
+namespace vantrel::camera {
 
 using stream::BatchPtr;
 using stream::DeliveryItem;
@@ -32,11 +32,11 @@ constexpr double kMaxSliceEvents = 1 << 20;
 
 }  // namespace
 
-StreamSession::StreamSession(SessionConfig config, std::shared_ptr<camera::EventSource> source,
+StreamSession::StreamSession(SessionConfig config, std::shared_ptr<EventSource> source,
                              std::unique_ptr<tools::ToolPipeline> pipeline,
                              std::shared_ptr<stream::BatchSettings> settings,
                              std::shared_ptr<stream::CallbackRegistry> callbacks,
-                             std::shared_ptr<stream::RecorderSlot> recorder)
+                             std::shared_ptr<RecorderSlot> recorder)
     : config_(std::move(config)),
       source_(std::move(source)),
       pipeline_(std::move(pipeline)),
@@ -444,4 +444,4 @@ void StreamSession::generate() {
     }
 }
 
-}  // namespace vantrel::sim
+}  // namespace vantrel::camera
