@@ -296,7 +296,7 @@ void DeviceCamera::close() {
 
 void DeviceCamera::shutDown(bool log_if_closed) {
     std::shared_ptr<StreamSession> session;
-    std::unique_ptr<file::Recorder> recording;
+    RecorderSlot::Taken recording;
     {
         std::lock_guard<std::mutex> lock(control_);
         if (isClosed()) {
@@ -316,7 +316,7 @@ void DeviceCamera::shutDown(bool log_if_closed) {
 
 void DeviceCamera::unplug() {
     std::shared_ptr<StreamSession> session;
-    std::unique_ptr<file::Recorder> recording;
+    RecorderSlot::Taken recording;
     {
         std::lock_guard<std::mutex> lock(control_);
         connected_.store(false, std::memory_order_release);
@@ -324,19 +324,22 @@ void DeviceCamera::unplug() {
         session = haltLocked(StopMode::Unplugged);
         recording = recorder_->take();
     }
-    if (session) {
-        log::warning(owner_, ": device unplugged while streaming; the stream stopped");
-        session->finishDelivery();
-    }
+    // The file first: a stopRecording that found the slot empty waits for
+    // it, possibly on the delivery thread that finishDelivery waits for.
     if (recording) {
         log::warning(owner_, ": device unplugged while recording; the recording ends here");
         if (!recording->stop()) log::warning(owner_, ": the recording could not be completed");
+        recording = {};
+    }
+    if (session) {
+        log::warning(owner_, ": device unplugged while streaming; the stream stopped");
+        session->finishDelivery();
     }
 }
 
 std::shared_ptr<StreamSession> DeviceCamera::quiesceForExit() {
     std::shared_ptr<StreamSession> session;
-    std::unique_ptr<file::Recorder> recording;
+    RecorderSlot::Taken recording;
     {
         std::lock_guard<std::mutex> lock(control_);
         session = haltLocked(StopMode::Exit);
@@ -385,7 +388,7 @@ bool DeviceCamera::startRecording(const std::string& file_path) {
 
 bool DeviceCamera::stopRecording() {
     if (faults::hit(Operation::ICamera_stopRecording)) return false;
-    std::unique_ptr<file::Recorder> recording;
+    RecorderSlot::Taken recording;
     {
         std::lock_guard<std::mutex> lock(control_);
         if (isClosed()) {
@@ -395,6 +398,9 @@ bool DeviceCamera::stopRecording() {
         recording = recorder_->take();
     }
     if (!recording) {
+        // An unplug on another thread may be finishing the file: it is
+        // complete when this returns.
+        recorder_->waitUntilFinished();
         log::warning(owner_, ": stopRecording refused: not recording");
         return false;
     }

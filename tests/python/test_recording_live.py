@@ -129,6 +129,25 @@ def test_close_finishes_the_recording(sim, tmp_path):
     assert len(recorded) > 20_000
 
 
+def test_stop_recording_after_an_unplug_returns_once_the_file_is_complete(sim, tmp_path):
+    # Unpaced, the recorder has a backlog to write when the camera goes:
+    # the unplug finishes the file on its own thread while stop_recording
+    # is called here.
+    for attempt in range(5):
+        camera = open_camera("U%d" % attempt, realtime=False, scene="noise", event_rate=5e7)
+        path = tmp_path / ("unplugged%d.vtr" % attempt)
+        assert camera.start_recording(str(path))
+        assert camera.start()
+        assert wait_for(lambda: path.exists() and path.stat().st_size > 4_000_000)
+        unplug = threading.Thread(target=vs.remove_camera, args=("U%d" % attempt,))
+        unplug.start()
+        assert wait_for(lambda: not camera.is_connected())
+        assert camera.stop_recording() is False
+        assert path.read_bytes().endswith(b"VTRLEND\x1a")
+        unplug.join()
+        camera.close()
+
+
 def test_replay_streams_a_recording_as_a_camera(sim, tmp_path):
     events = scene_events(120_000, start=5_000_000, width=320, height=240, seed=9)
     triggers = [(1, 1, int(events["timestamp"][i])) for i in range(0, len(events), 10_000)]
