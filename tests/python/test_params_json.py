@@ -2,6 +2,7 @@
 the unsigned-integer and nesting-depth mends."""
 
 import json
+import os
 
 import pytest
 
@@ -183,10 +184,18 @@ def test_deep_nesting_is_safe_on_the_smallest_thread_stack(python_subprocess):
         thread = threading.Thread(target=run)
         thread.start()
         thread.join()
-        print(outcome, kept[-1] == nearly, '{"a":[' * 4_000 + "1" in vs.tool_writes("J")[-1]["json"])
+        print(outcome)
+        if outcome[2:] == ["converted", "converted"]:
+            print(kept[-1] == nearly, '{"a":[' * 4_000 + "1" in vs.tool_writes("J")[-1]["json"])
     """)
     assert done.returncode == 0, done.stderr[-1000:]
-    assert done.stdout.split("\n")[-2] == "['RecursionError', 'RecursionError', 'converted', 'converted'] True True"
+    lines = done.stdout.splitlines()
+    if "libasan" in os.environ.get("LD_PRELOAD", ""):
+        # Instrumented frames are several times larger: 4,000 levels may be
+        # refused there too, but never by crashing.
+        assert lines[0].startswith("['RecursionError', 'RecursionError', "), lines
+        return
+    assert lines == ["['RecursionError', 'RecursionError', 'converted', 'converted']", "True True"]
 
 
 def test_moderate_nesting_round_trips(bias):
