@@ -37,6 +37,22 @@ bool regular_on_descriptor(int fd, const char* failure, struct stat& st, std::st
     return true;
 }
 
+// A path the file functions take: no NUL byte, and nothing there yet or a
+// regular file. Devices are not even opened: opening some has effects of
+// their own.
+bool acceptable_path(const std::string& path, std::string& error) {
+    if (auto why = path_refusal(path)) {
+        error = *why;
+        return false;
+    }
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
+        error = not_regular(named.st_mode);
+        return false;
+    }
+    return true;
+}
+
 std::string open_failure(int err) {
     if (err == ENOENT) return "no such file";
     if (err == EISDIR) return "is a directory, not a file";
@@ -58,16 +74,7 @@ void FileDescriptor::reset() {
 
 bool open_for_reading(const std::string& path, std::uint64_t max_size, ReadableFile& out,
                       std::string& error) {
-    if (auto why = path_refusal(path)) {
-        error = *why;
-        return false;
-    }
-    // Devices are not even opened: opening some has effects of its own.
-    struct stat named {};
-    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
-        error = not_regular(named.st_mode);
-        return false;
-    }
+    if (!acceptable_path(path, error)) return false;
     // The path may name another file by the time it is opened: the kind is
     // checked again on the descriptor. O_NONBLOCK: opening a FIFO put there
     // meanwhile returns at once instead of waiting for a writer. Reads of
@@ -120,15 +127,7 @@ bool read_whole_file(const std::string& path, std::size_t max_size, std::string&
 
 bool create_for_writing(const std::string& path, bool exclusive, FileDescriptor& out,
                         FileIdentity& identity, std::string& error) {
-    if (auto why = path_refusal(path)) {
-        error = *why;
-        return false;
-    }
-    struct stat named {};
-    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
-        error = not_regular(named.st_mode);
-        return false;
-    }
+    if (!acceptable_path(path, error)) return false;
     // No O_TRUNC: nothing is emptied before the kind of file is known (the
     // path may name another file by now). O_NONBLOCK: a FIFO put there
     // meanwhile fails at once instead of waiting for a reader.
