@@ -49,6 +49,18 @@ bool DeviceCamera::refuseIfClosed(const char* operation) const {
     return true;
 }
 
+bool DeviceCamera::refuseUnlessUsable(const char* operation) const {
+    if (isClosed()) {
+        log::warning(owner_, ": ", operation, " refused: the camera is closed");
+        return true;
+    }
+    if (!connected_.load(std::memory_order_acquire)) {
+        log::warning(owner_, ": ", operation, " refused: the device is unplugged");
+        return true;
+    }
+    return false;
+}
+
 std::shared_ptr<StreamSession> DeviceCamera::currentSession() const {
     std::lock_guard<std::mutex> lock(session_mutex_);
     return session_;
@@ -187,14 +199,7 @@ void DeviceCamera::setBatchEventsTime(std::uint64_t us) {
 }
 
 bool DeviceCamera::refuseStart() {
-    if (isClosed()) {
-        log::warning(owner_, ": start refused: the camera is closed");
-        return true;
-    }
-    if (!connected_.load(std::memory_order_acquire)) {
-        log::warning(owner_, ": start refused: the device is unplugged");
-        return true;
-    }
+    if (refuseUnlessUsable("start")) return true;
     if (stream::Activity::quiesced()) {
         log::warning(owner_, ": start refused: the process is exiting");
         return true;
@@ -359,14 +364,7 @@ stream::StreamDrops DeviceCamera::drops() const {
 bool DeviceCamera::startRecording(const std::string& file_path) {
     if (faults::hit(Operation::ICamera_startRecording)) return false;
     std::lock_guard<std::mutex> lock(control_);
-    if (isClosed()) {
-        log::warning(owner_, ": startRecording refused: the camera is closed");
-        return false;
-    }
-    if (!connected_.load(std::memory_order_acquire)) {
-        log::warning(owner_, ": startRecording refused: the device is unplugged");
-        return false;
-    }
+    if (refuseUnlessUsable("startRecording")) return false;
     if (recorder_->active()) {
         log::warning(owner_, ": startRecording(", file_path, ") refused: already recording");
         return false;
@@ -426,14 +424,7 @@ std::uint16_t DeviceCamera::getHeight() {
 bool DeviceCamera::firmwareUpgrade(const std::string& image_path) {
     if (faults::hit(Operation::ICamera_firmwareUpgrade)) return false;
     std::lock_guard<std::mutex> lock(control_);
-    if (isClosed()) {
-        log::warning(owner_, ": firmwareUpgrade refused: the camera is closed");
-        return false;
-    }
-    if (!connected_.load(std::memory_order_acquire)) {
-        log::warning(owner_, ": firmwareUpgrade refused: the device is unplugged");
-        return false;
-    }
+    if (refuseUnlessUsable("firmwareUpgrade")) return false;
     if (currentSession()) {
         log::warning(owner_, ": firmwareUpgrade refused: stop the stream first");
         return false;

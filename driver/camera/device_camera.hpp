@@ -84,6 +84,8 @@ private:
     void shutDown(bool log_if_closed);
     std::uint64_t clockNowUs() const;
     bool refuseIfClosed(const char* operation) const;
+    // Logs why `operation` is refused on a closed camera or a gone device.
+    bool refuseUnlessUsable(const char* operation) const;
     template <class... Parts>
     void warnThrottled(log::LogThrottle& throttle, const Parts&... parts) const;
 
